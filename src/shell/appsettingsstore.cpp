@@ -1,0 +1,43 @@
+#include "shell/appsettingsstore.h"
+
+using platform::RegistryHive;
+using platform::RegistryKey;
+
+AppSettingsStore::AppSettingsStore(QString storeName) : storeName_(std::move(storeName)) {}
+
+QString AppSettingsStore::nameForExecutableFolder(const QString& folder) {
+    QString name = folder;
+    if (!name.endsWith(u'/')) name += u'/';
+    return name + QLatin1String("Program.ini");
+}
+
+std::optional<QString> AppSettingsStore::readText(const QString& section, const QString& name) const {
+    const auto key = RegistryKey::open(RegistryHive::CurrentUser, storeName_ + u'\\' + section, false);
+    if (!key) return std::nullopt;
+    return key->readString(name);
+}
+
+bool AppSettingsStore::writeText(const QString& section, const QString& name, const QString& text) {
+    auto key = RegistryKey::open(RegistryHive::CurrentUser, storeName_ + u'\\' + section, true);
+    return key && key->writeString(name, text);
+}
+
+int AppSettingsStore::readInteger(const QString& section, const QString& name, int defaultValue) const {
+    const auto text = readText(section, name);
+    if (!text) return defaultValue;
+    bool ok = false;
+    const int value = text->trimmed().toInt(&ok, 10);
+    return ok ? value : defaultValue;
+}
+
+bool AppSettingsStore::readBool(const QString& section, const QString& name, bool defaultValue) const {
+    return readInteger(section, name, defaultValue ? 1 : 0) != 0;
+}
+
+bool AppSettingsStore::writeInteger(const QString& section, const QString& name, int value) {
+    return writeText(section, name, QString::number(value));
+}
+
+bool AppSettingsStore::writeBool(const QString& section, const QString& name, bool value) {
+    return writeText(section, name, value ? QStringLiteral("1") : QStringLiteral("0"));
+}

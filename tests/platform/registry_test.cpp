@@ -1,0 +1,119 @@
+#include "platform/atomicfile.h"
+#include "platform/registry.h"
+#include "support/tempconfig.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using platform::RegistryHive;
+using platform::RegistryKey;
+
+TEST(Registry, ValuesRoundTripThroughTheFileInTheContractFormat) {
+    TempConfigHome home;
+    {
+        auto key = RegistryKey::open(RegistryHive::CurrentUser, "\\Software\\Test", true);
+        ASSERT_TRUE(key);
+        EXPECT_TRUE(key->writeString("Port", "COM1"));
+        EXPECT_TRUE(key->writeString("Quote", "a\"b\\c"));
+        EXPECT_TRUE(key->writeDword("Buffer.InputSize", 300));
+        EXPECT_TRUE(key->writeString("port", "/dev/ttyUSB0")); // same value, other case: replaced
+    }
+    const QString file = home.registry() + "/HKEY_CURRENT_USER/Software/Test/values.reg";
+    EXPECT_EQ(readWholeFile(file), QByteArray("\"Port\"=\"/dev/ttyUSB0\"\n"
+                                              "\"Quote\"=\"a\\\"b\\\\c\"\n"
+                                              "\"Buffer.InputSize\"=dword:0000012c\n"));
+
+    auto again = RegistryKey::open(RegistryHive::CurrentUser, "software/TEST", false);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->readString("PORT"), QString("/dev/ttyUSB0"));
+    EXPECT_EQ(again->readString("Quote"), QString("a\"b\\c"));
+    EXPECT_EQ(again->readDword("Buffer.InputSize"), 300u);
+    EXPECT_FALSE(again->readString("Buffer.InputSize")) << "a number value is not a string";
+    EXPECT_FALSE(again->readDword("Port")) << "a string value is not a number";
+    EXPECT_FALSE(again->readString("Missing"));
+}
+
+TEST(Registry, KeysAreFoldersFoundIgnoringCaseAndCreatedOnlyWhenAsked) {
+    TempConfigHome home;
+    EXPECT_FALSE(RegistryKey::open(RegistryHive::CurrentUser, "A\\B", false));
+    EXPECT_FALSE(QDir(home.registry() + "/HKEY_CURRENT_USER/A").exists());
+
+    ASSERT_TRUE(RegistryKey::open(RegistryHive::LocalMachine, "Hardware\\\\DeviceMap\\", true));
+    EXPECT_TRUE(QDir(home.registry() + "/HKEY_LOCAL_MACHINE/Hardware/DeviceMap").exists());
+    auto found = RegistryKey::open(RegistryHive::LocalMachine, "HARDWARE\\devicemap\\New", true);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->folder(), home.registry() + "/HKEY_LOCAL_MACHINE/Hardware/DeviceMap/New");
+    // Path components never climb out of the registry.
+    auto dots = RegistryKey::open(RegistryHive::CurrentUser, "..\\..\\x", true);
+    ASSERT_TRUE(dots);
+    EXPECT_TRUE(dots->folder().startsWith(home.registry() + "/HKEY_CURRENT_USER/"));
+}
+
+TEST(Registry, MalformedLinesAreIgnoredAndTheRestIsRead) {
+    TempConfigHome home;
+    const QString file = home.registry() + "/HKEY_CURRENT_USER/K/values.reg";
+    static const char text[] = "garbage\n"
+                         "\"Good\"=\"yes\"\r\n"
+                         "\"Unterminated=\"x\"\n"
+                         "\"Short\"=dword:12\n"
+                         "\"NotHex\"=dword:zzzzzzzz\n"
+                         "\"Trailing\"=\"a\" junk\n"
+                         "=\"nameless\"\n"
+                         "\"Number\"=dword:ffffffff\n"
+                         "\xff\xfe\x00\x01\n"
+                         "\"Good\"=\"later wins\"\n"
+                         "\"Last\"=\"no newline\"";
+    writeWholeFile(file, QByteArray(text, sizeof(text) - 1)); // the NUL byte included
+    auto key = RegistryKey::open(RegistryHive::CurrentUser, "K", false);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->valueNames(), QStringList({"Good", "Number", "Last"}));
+    EXPECT_EQ(key->readString("Good"), QString("later wins"));
+    EXPECT_EQ(key->readDword("Number"), 0xffffffffu);
+    EXPECT_EQ(key->readString("Last"), QString("no newline"));
+}
+
+namespace {
+void dieBeforeRename(const QString&) { ::_exit(3); }
+} // namespace
+
+TEST(Registry, AWriteInterruptedBeforeItsRenameLeavesTheOldFile) {
+    TempConfigHome home;
+    auto key = RegistryKey::open(RegistryHive::CurrentUser, "Crash", true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->writeString("Old", "kept"));
+    const QByteArray before = readWholeFile(key->valuesFile());
+
+    // The child process dies after the new file is fully written but before it replaces the old one: the worst
+    // moment for a crash.
+    EXPECT_EXIT(
+        {
+            platform::setAtomicWriteHook(dieBeforeRename);
+            key->writeString("New", "lost");
+        },
+        ::testing::ExitedWithCode(3), "");
+
+    EXPECT_EQ(readWholeFile(key->valuesFile()), before);
+    auto reread = RegistryKey::open(RegistryHive::CurrentUser, "Crash", false);
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(reread->readString("Old"), QString("kept"));
+    EXPECT_FALSE(reread->readString("New"));
+    // The next write still succeeds and leaves a whole file.
+    EXPECT_TRUE(reread->writeString("New", "written"));
+    EXPECT_EQ(RegistryKey::open(RegistryHive::CurrentUser, "Crash", false)->readString("New"), QString("written"));
+}
+
+TEST(Registry, AFailedWriteKeepsTheOldValueInMemoryAndOnDisk) {
+    TempConfigHome home;
+    auto key = RegistryKey::open(RegistryHive::CurrentUser, "Blocked", true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->writeString("A", "1"));
+    // Replace the key's folder with a file: even root cannot create the temporary file below it.
+    const QString folder = key->folder();
+    QDir(folder).removeRecursively();
+    writeWholeFile(folder, "not a folder");
+    EXPECT_FALSE(key->writeString("A", "2"));
+    EXPECT_EQ(key->readString("A"), QString("1"));
+}
