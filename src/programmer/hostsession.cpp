@@ -27,6 +27,11 @@ void HostSession::confirmChip(int index) {
     applyChip(index, true);
 }
 
+void HostSession::showDataEnd() {
+    panel_.devEnd = addressText(buffer_.dataEnd());
+    view_.showChipPanel(panel_);
+}
+
 void HostSession::clearCode() { dispData(buffer_.clearCode()); }
 
 void HostSession::dispData(int length) {

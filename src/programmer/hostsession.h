@@ -29,6 +29,9 @@ public:
     // capacity follow the row, with "Dev End :" showing the data end.
     void confirmChip(int index);
 
+    // "Dev End :" shows the data end (after a successful load).
+    void showDataEnd();
+
     // The two fill-value commands; they change no buffer until the next load or Clear code.
     void setFillByte(quint8 fill) { buffer_.setFillByte(fill); }
     // Clear code: fills the chip's capacity with the fill byte and shows it.

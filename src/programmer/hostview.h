@@ -25,7 +25,11 @@ public:
 
     // One line of the message log.
     virtual void log(const QString& line) = 0;
+    // A modal message box with a fixed text (refusals, file errors); returns when the user has closed it.
+    virtual void showMessage(const QString& text) = 0;
     virtual void showChipPanel(const ChipPanel& panel) = 0;
+    // The first panel of the status bar.
+    virtual void setStatusBarText(const QString& text) = 0;
 
     // The hex view: replaced wholesale in one update, read back line by line.
     virtual void setHexLines(const QStringList& lines) = 0;
