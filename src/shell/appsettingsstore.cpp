@@ -3,7 +3,11 @@
 using platform::RegistryHive;
 using platform::RegistryKey;
 
-AppSettingsStore::AppSettingsStore(QString storeName) : storeName_(std::move(storeName)) {}
+AppSettingsStore::AppSettingsStore(QString storeName) : storeName_(std::move(storeName)) {
+    // Opening the store creates its key, as the registry does; a failure shows later as defaults on reading
+    // and a failed write.
+    RegistryKey::open(RegistryHive::CurrentUser, storeName_, true);
+}
 
 QString AppSettingsStore::nameForExecutableFolder(const QString& folder) {
     QString name = folder;

@@ -1,0 +1,17 @@
+#include "platform/quitsignals.h"
+#include "shell/appsettingsstore.h"
+#include "shell/appwindows.h"
+#include "shell/chipwrightapp.h"
+#include "shell/mainwindow.h"
+
+int main(int argc, char** argv) {
+    ChipwrightApplication app(argc, argv);
+    // Ctrl+C in the terminal or a session's SIGTERM closes the main window, which saves the settings.
+    platform::onQuitSignals([] { QApplication::closeAllWindows(); });
+    auto form1 = createApplicationWindows(AppSettingsStore::nameForExecutableFolder(app.applicationDirPath()));
+    // Closing the main window ends the program even while a secondary window is still up.
+    app.setQuitOnLastWindowClosed(false);
+    QObject::connect(form1.get(), &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    form1->show();
+    return app.exec();
+}

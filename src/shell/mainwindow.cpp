@@ -1,0 +1,378 @@
+#include "shell/mainwindow.h"
+
+#include "buffer/edithexform.h"
+#include "programmer/chipdialog.h"
+#include "programmer/lockbitform.h"
+#include "programmer/radiogroup.h"
+#include "shell/aboutform.h"
+#include "shell/fonts.h"
+#include "shell/windowplacement.h"
+
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolButton>
+
+namespace {
+
+// The IC message panel: caption, value label name, font.
+struct PanelRow {
+    const char* caption;
+    const char* name;
+};
+const PanelRow panelRows[] = {
+    {"Company :", "company"},   {"Type :", "ICType"},       {"Vpp :", "Vpp"},
+    {"Buf Start :", "BufStart"}, {"Buf End :", "BufEnd"},     {"Dev Start :", "DevStart"},
+    {"Dev End :", "DevEnd"},     {"Check Sum :", "CheckSum"},
+};
+
+} // namespace
+
+TForm1::TForm1(const QString& settingsStoreName)
+    : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      store_(settingsStoreName), session_(*this) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("  Chipwright V2.0"));
+    setWindowIcon(chipwrightIcon());
+    setFont(sansFont(8));
+
+    auto* client = new QWidget(this);
+    client->setFixedSize(506, 382);
+    setCentralWidget(client);
+    buildToolBar(client);
+    buildPanel(client);
+    buildMenus();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+QToolButton* TForm1::addButton(QWidget* bar, const QString& name, const QString& caption, CommandPicture picture,
+                               int left, int width, void (TForm1::*handler)()) {
+    auto* b = new QToolButton(bar);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setIcon(commandIcon(picture));
+    b->setIconSize(QSize(20, 20));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    b->setGeometry(left, 2, width, 39);
+    if (handler)
+        connect(b, &QToolButton::clicked, this, handler);
+    else
+        b->setEnabled(false); // its command comes with a later part of the program
+    buttons_[name] = b;
+    return b;
+}
+
+void TForm1::buildToolBar(QWidget* client) {
+    auto* bar = new QFrame(client);
+    bar->setObjectName(QStringLiteral("ToolBar1"));
+    bar->setGeometry(0, 0, 506, 49);
+    bar->setFrameShape(QFrame::NoFrame);
+    addButton(bar, "OpenFileBut", "打開", CommandPicture::Open, 0, 49, nullptr);
+    addButton(bar, "SaveFileBut", "保存", CommandPicture::Save, 49, 40, nullptr);
+    addButton(bar, "EditFileBut", "編輯", CommandPicture::Edit, 89, 48, &TForm1::EditFileButClick);
+    addButton(bar, "AutoProBut", "自動", CommandPicture::Auto, 137, 48, nullptr);
+    addButton(bar, "EraseBut", "擦除", CommandPicture::Erase, 185, 40, nullptr);
+    addButton(bar, "ProgramBut", "燒錄", CommandPicture::Program, 225, 40, nullptr);
+    addButton(bar, "VerifyBut", "校驗", CommandPicture::Verify, 265, 48, nullptr);
+    addButton(bar, "ReadBut", "讀取", CommandPicture::Read, 313, 48, nullptr);
+    addButton(bar, "LockBut", "加密", CommandPicture::Lock, 361, 48, &TForm1::LockButClick);
+    addButton(bar, "ICtypeBut", "芯片", CommandPicture::Chip, 409, 49, &TForm1::ICtypeButClick);
+    addButton(bar, "HelpBut", "幫助", CommandPicture::Help, 458, 48, &TForm1::HelpButClick);
+}
+
+void TForm1::buildPanel(QWidget* client) {
+    Memo1_ = new QPlainTextEdit(client);
+    Memo1_->setObjectName(QStringLiteral("Memo1"));
+    Memo1_->setGeometry(0, 48, 337, 281);
+    Memo1_->setReadOnly(true);
+    Memo1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1_->setFont(sansFont(10));
+
+    auto* group = new QGroupBox(QStringLiteral("IC Message"), client);
+    group->setObjectName(QStringLiteral("GroupBox"));
+    group->setGeometry(337, 48, 169, 281);
+    group->setFont(sansFont(10));
+    int y = 20;
+    for (const PanelRow& row : panelRows) {
+        auto* caption = new QLabel(QLatin1String(row.caption), group);
+        caption->setGeometry(8, y, 76, 22);
+        auto* value = new QLabel(group);
+        value->setObjectName(QLatin1String(row.name));
+        value->setGeometry(82, y, 84, 22);
+        const bool large = panelValues_.size() < 2; // company and ICType
+        value->setFont(panelValues_.empty() ? mingFont(12) : newMingFont(large ? 12 : 11));
+        QPalette palette = value->palette();
+        palette.setColor(QPalette::WindowText, Qt::blue);
+        value->setPalette(palette);
+        panelValues_[QLatin1String(row.name)] = value;
+        y += 23;
+    }
+    auto* isp = new QGroupBox(QStringLiteral("ISP Auto Switch"), group);
+    isp->setGeometry(6, 208, 157, 66);
+    CheckBox1_ = new QCheckBox(QStringLiteral("ISP Auto Enabled"), isp);
+    CheckBox1_->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1_->setGeometry(10, 28, 140, 26);
+
+    auto* panel = new QFrame(client);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setGeometry(0, 328, 145, 25);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
+    Label1_ = new QLabel(panel);
+    Label1_->setObjectName(QStringLiteral("Label1"));
+    Label1_->setGeometry(2, 2, 141, 21);
+    Label1_->setAlignment(Qt::AlignCenter);
+    Label1_->setFont(sansFont(10));
+    Label1_->setAutoFillBackground(true);
+
+    ProgressBar1_ = new QProgressBar(client);
+    ProgressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1_->setGeometry(144, 328, 361, 25);
+    ProgressBar1_->setRange(0, 100);
+    ProgressBar1_->setTextVisible(false);
+
+    auto* statusBar = new QStatusBar(client);
+    statusBar->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar->setGeometry(0, 350, 506, 32);
+    statusBar->setSizeGripEnabled(false);
+    statusPanel_ = new QLabel(statusBar);
+    statusPanel_->setMinimumWidth(100);
+    statusBar->addWidget(statusPanel_, 1);
+}
+
+QAction* TForm1::addItem(QMenu* menu, const QString& name, const QString& caption, void (TForm1::*handler)()) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, handler);
+    menuItems_[name] = action;
+    return action;
+}
+
+QAction* TForm1::addMirror(QMenu* menu, const QString& name, const QString& caption, const QString& buttonName,
+                           bool withPicture) {
+    QToolButton* b = buttons_.at(buttonName);
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    if (withPicture) action->setIcon(b->icon());
+    action->setEnabled(b->isEnabled());
+    // The menu item performs the button's click, so both paths behave the same.
+    connect(action, &QAction::triggered, b, &QToolButton::click);
+    menuItems_[name] = action;
+    return action;
+}
+
+void TForm1::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+
+    QMenu* n1 = bar->addMenu(QStringLiteral("文件(&F)"));
+    n1->setObjectName(QStringLiteral("N1"));
+    QMenu* n2 = n1->addMenu(commandIcon(CommandPicture::Open), QStringLiteral("打開(&O)"));
+    n2->setObjectName(QStringLiteral("N2"));
+    addMirror(n2, "InterHex1", "LoadFile(&L)", "OpenFileBut", false);
+    addMirror(n1, "N3", "保存(&S)", "SaveFileBut", true);
+    QAction* exit = n1->addAction(commandIcon(CommandPicture::Exit), QStringLiteral("退出(&E)"));
+    exit->setObjectName(QStringLiteral("N4"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+    menuItems_[QStringLiteral("N4")] = exit;
+
+    QMenu* n5 = bar->addMenu(QStringLiteral("編輯(&E)"));
+    n5->setObjectName(QStringLiteral("N5"));
+    QMenu* n9 = n5->addMenu(QStringLiteral("填充代碼"));
+    n9->setObjectName(QStringLiteral("N9"));
+    auto* fillGroup = new QActionGroup(this);
+    for (QAction* fill : {addItem(n9, "FF1", "FF填充", &TForm1::FF1Click),
+                          addItem(n9, "N001", "00填充", &TForm1::N001Click)}) {
+        fill->setCheckable(true);
+        fillGroup->addAction(fill);
+    }
+    addMirror(n5, "N8", "編輯代碼", "EditFileBut", false);
+    addItem(n5, "N10", "清空代碼", &TForm1::N10Click);
+    addItem(n5, "N17", "清空窗口", &TForm1::N17Click);
+    QAction* setup = n5->addAction(QStringLiteral("通信設置"));
+    setup->setObjectName(QStringLiteral("N18"));
+    setup->setEnabled(false); // the port setup dialog comes with the serial port
+    menuItems_[QStringLiteral("N18")] = setup;
+
+    QMenu* n6 = bar->addMenu(QStringLiteral("工具(&T)"));
+    n6->setObjectName(QStringLiteral("N6"));
+    addMirror(n6, "N11", "自動", "AutoProBut", true);
+    addMirror(n6, "N12", "擦除", "EraseBut", true);
+    addMirror(n6, "N13", "燒錄", "ProgramBut", true);
+    addMirror(n6, "N15", "讀取", "ReadBut", true);
+    addMirror(n6, "N14", "校驗", "VerifyBut", true);
+    addMirror(n6, "N16", "加密", "LockBut", true);
+
+    QAction* d1 = bar->addAction(QStringLiteral("芯片選擇(&D)"));
+    d1->setObjectName(QStringLiteral("D1"));
+    connect(d1, &QAction::triggered, buttons_.at("ICtypeBut"), &QToolButton::click);
+    menuItems_[QStringLiteral("D1")] = d1;
+    QAction* h1 = bar->addAction(QStringLiteral("幫助(&H)"));
+    h1->setObjectName(QStringLiteral("H1"));
+    connect(h1, &QAction::triggered, buttons_.at("HelpBut"), &QToolButton::click);
+    menuItems_[QStringLiteral("H1")] = h1;
+}
+
+void TForm1::createSecondaryWindows() {
+    editHexForm_ = new TEditHexForm(this);
+    form2_ = new TForm2(this, savedChipIndex_, [this](int index) { session_.confirmChip(index); });
+    lockBitForm_ = new TLockBitForm(this, savedLockLevel_, [this](int level) { session_.setLockLevel(level); });
+    form3_ = new TForm3(this);
+}
+
+QToolButton* TForm1::button(const QString& name) const {
+    auto it = buttons_.find(name);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+QAction* TForm1::menuItem(const QString& name) const {
+    auto it = menuItems_.find(name);
+    return it == menuItems_.end() ? nullptr : it->second;
+}
+
+QLabel* TForm1::panelValue(const QString& name) const {
+    auto it = panelValues_.find(name);
+    return it == panelValues_.end() ? nullptr : it->second;
+}
+
+QString TForm1::statusBarText() const { return statusPanel_->text(); }
+
+// ---- start-up and shutdown
+
+void TForm1::FormCreate() {
+    CheckBox1_->setEnabled(false);
+    ProgressBar1_->setValue(0);
+
+    const AppSettings saved = AppSettings::read(store_);
+    session_.setFillByte(static_cast<quint8>(saved.fill));
+    savedChipIndex_ = saved.chipIndex;
+    savedLockLevel_ = saved.lockLevel;
+    comSeted_ = saved.comSeted;
+    session_.setChipIndex(savedChipIndex_);
+    session_.setLockLevel(savedLockLevel_);
+    showFillChoice();
+
+    if (!bringUpPort()) return;
+    session_.showStartupChip();
+}
+
+bool TForm1::bringUpPort() {
+    // The port settings are seeded once; until the serial port is in place start-up goes on as if it had opened.
+    comSeted_ = true;
+    return true;
+}
+
+void TForm1::releasePort() {}
+
+void TForm1::FormClose() {
+    if (closed_) return;
+    closed_ = true;
+    releasePort();
+    AppSettings s;
+    s.fill = session_.buffer().fillByte();
+    s.chipIndex = form2_ ? form2_->ICtypeGroup()->itemIndex() : session_.chipIndex();
+    s.lockLevel = lockBitForm_ ? lockBitForm_->LockBit()->itemIndex() : session_.lockLevel();
+    s.comSeted = comSeted_;
+    s.write(store_);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+    emit closed();
+}
+
+// ---- commands
+
+void TForm1::EditFileButClick() {
+    if (editHexForm_) editHexForm_->bringUp();
+}
+
+void TForm1::LockButClick() {
+    if (lockBitForm_) showStayOnTop(lockBitForm_, this);
+}
+
+void TForm1::ICtypeButClick() {
+    if (form2_) showStayOnTop(form2_, this);
+}
+
+void TForm1::HelpButClick() {
+    if (form3_) showStayOnTop(form3_, this);
+}
+
+void TForm1::FF1Click() {
+    session_.setFillByte(0xFF);
+    showFillChoice();
+}
+
+void TForm1::N001Click() {
+    session_.setFillByte(0x00);
+    showFillChoice();
+}
+
+void TForm1::showFillChoice() {
+    const quint8 fill = session_.buffer().fillByte();
+    menuItems_.at("FF1")->setChecked(fill == 0xFF);
+    menuItems_.at("N001")->setChecked(fill == 0x00);
+}
+
+void TForm1::N10Click() { session_.clearCode(); }
+
+void TForm1::N17Click() { Memo1_->clear(); }
+
+// ---- HostView
+
+void TForm1::log(const QString& line) { Memo1_->appendPlainText(line); }
+
+void TForm1::showMessage(const QString& text) {
+    if (messageBox_) {
+        messageBox_(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Chipwright"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TForm1::showChipPanel(const ChipPanel& panel) {
+    panelValues_.at("company")->setText(panel.company);
+    panelValues_.at("ICType")->setText(panel.type);
+    panelValues_.at("Vpp")->setText(panel.vpp);
+    panelValues_.at("BufStart")->setText(panel.bufStart);
+    panelValues_.at("BufEnd")->setText(panel.bufEnd);
+    panelValues_.at("DevStart")->setText(panel.devStart);
+    panelValues_.at("DevEnd")->setText(panel.devEnd);
+    panelValues_.at("CheckSum")->setText(panel.checkSum);
+}
+
+void TForm1::setStatusBarText(const QString& text) { statusPanel_->setText(text); }
+
+void TForm1::setHexLines(const QStringList& lines) {
+    if (editHexForm_) editHexForm_->setLines(lines);
+}
+
+void TForm1::clearHexView() {
+    if (editHexForm_) editHexForm_->clear();
+}
+
+void TForm1::appendHexLine(const QString& line) {
+    if (editHexForm_) editHexForm_->appendLine(line);
+}
+
+QStringList TForm1::hexLines() const { return editHexForm_ ? editHexForm_->lines() : QStringList(); }
+
+void TForm1::enableIspSwitch() { CheckBox1_->setEnabled(true); }

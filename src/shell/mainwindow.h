@@ -1,0 +1,127 @@
+#pragma once
+
+#include "programmer/hostsession.h"
+#include "programmer/hostview.h"
+#include "shell/appsettings.h"
+#include "shell/appsettingsstore.h"
+#include "shell/toolbaricons.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QStatusBar;
+class QToolButton;
+class TEditHexForm;
+class TForm2;
+class TForm3;
+class TLockBitForm;
+
+// The main window: toolbar, menus, message log, IC message panel, status label, progress bar and status bar. It
+// owns the host session and the four secondary windows; its handlers forward to the session.
+class TForm1 : public QMainWindow, public HostView {
+    Q_OBJECT
+public:
+    // Runs the start-up sequence against the application settings store of that name.
+    explicit TForm1(const QString& settingsStoreName);
+    ~TForm1() override;
+
+    // Creates the four secondary windows, after the main window, in the order hex text window, chip dialog,
+    // lock-bit dialog, about window.
+    void createSecondaryWindows();
+
+    HostSession& session() { return session_; }
+    const AppSettingsStore& settingsStore() const { return store_; }
+
+    TEditHexForm* EditHexForm() const { return editHexForm_; }
+    TForm2* Form2() const { return form2_; }
+    TLockBitForm* LockBitForm() const { return lockBitForm_; }
+    TForm3* Form3() const { return form3_; }
+
+    QToolButton* button(const QString& name) const;
+    QAction* menuItem(const QString& name) const;
+    QPlainTextEdit* Memo1() const { return Memo1_; }
+    QLabel* Label1() const { return Label1_; }
+    QProgressBar* ProgressBar1() const { return ProgressBar1_; }
+    QCheckBox* CheckBox1() const { return CheckBox1_; }
+    QLabel* panelValue(const QString& name) const;
+    QString statusBarText() const;
+
+    // Where modal message boxes go; tests replace the default QMessageBox.
+    void setMessageBoxHandler(std::function<void(const QString&)> handler) { messageBox_ = std::move(handler); }
+
+    // Command handlers.
+    void EditFileButClick();
+    void LockButClick();
+    void ICtypeButClick();
+    void HelpButClick();
+    void FF1Click();
+    void N001Click();
+    void N10Click();
+    void N17Click();
+
+    // HostView
+    void log(const QString& line) override;
+    void showMessage(const QString& text) override;
+    void showChipPanel(const ChipPanel& panel) override;
+    void setStatusBarText(const QString& text) override;
+    void setHexLines(const QStringList& lines) override;
+    void clearHexView() override;
+    void appendHexLine(const QString& line) override;
+    QStringList hexLines() const override;
+    void enableIspSwitch() override;
+
+signals:
+    // The main window has closed and its shutdown has run: the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildToolBar(QWidget* client);
+    void buildMenus();
+    void buildPanel(QWidget* client);
+    QToolButton* addButton(QWidget* bar, const QString& name, const QString& caption, CommandPicture picture,
+                           int left, int width, void (TForm1::*handler)());
+    QAction* addMirror(QMenu* menu, const QString& name, const QString& caption, const QString& buttonName,
+                       bool withPicture);
+    QAction* addItem(QMenu* menu, const QString& name, const QString& caption, void (TForm1::*handler)());
+
+    void FormCreate();
+    void FormClose();
+    bool bringUpPort();
+    void releasePort();
+    void showFillChoice();
+
+    AppSettingsStore store_;
+    HostSession session_;
+    bool comSeted_ = false;
+    bool closed_ = false;
+
+    QPlainTextEdit* Memo1_ = nullptr;
+    QLabel* Label1_ = nullptr;
+    QProgressBar* ProgressBar1_ = nullptr;
+    QCheckBox* CheckBox1_ = nullptr;
+    QLabel* statusPanel_ = nullptr;
+    std::map<QString, QToolButton*> buttons_;
+    std::map<QString, QAction*> menuItems_;
+    std::map<QString, QLabel*> panelValues_;
+
+    TEditHexForm* editHexForm_ = nullptr;
+    TForm2* form2_ = nullptr;
+    TLockBitForm* lockBitForm_ = nullptr;
+    TForm3* form3_ = nullptr;
+    int savedChipIndex_ = 6;
+    int savedLockLevel_ = 0;
+
+    std::function<void(const QString&)> messageBox_;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "buffer/edithexform.h"
+#include "programmer/chipdialog.h"
+#include "programmer/lockbitform.h"
+#include "programmer/radiogroup.h"
+#include "shell/aboutform.h"
+#include "shell/appsettingsstore.h"
+#include "shell/appwindows.h"
+#include "shell/mainwindow.h"
+#include "support/tempconfig.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+
+#include <memory>
+
+// A main window with its four secondary windows, against a fresh settings root. Message boxes are collected
+// instead of shown.
+struct GuiFixture {
+    static QString storeName() { return AppSettingsStore::nameForExecutableFolder("/opt/chipwright/bin"); }
+    static QString valuesFile(const TempConfigHome& home) {
+        return home.registry() + "/HKEY_CURRENT_USER/opt/chipwright/bin/Program.ini/HexFileOpen/values.reg";
+    }
+
+    std::unique_ptr<TForm1> start() {
+        auto form = createApplicationWindows(storeName());
+        form->setMessageBoxHandler([this](const QString& text) { messages << text; });
+        return form;
+    }
+
+    QStringList messages;
+};
+
+inline QString panelText(const TForm1& form, const char* name) { return form.panelValue(name)->text(); }
