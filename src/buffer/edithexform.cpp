@@ -49,4 +49,8 @@ QStringList TEditHexForm::lines() const {
     return out;
 }
 
-void TEditHexForm::bringUp() { showStayOnTop(this, nullptr); }
+void TEditHexForm::bringUp() {
+    // Centred on its owner the first time; afterwards it stays where the user put it.
+    const bool first = !testAttribute(Qt::WA_WState_ExplicitShowHide);
+    showStayOnTop(this, first ? parentWidget() : nullptr);
+}

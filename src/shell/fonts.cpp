@@ -39,7 +39,8 @@ QFont newMingFont(int pointSize) {
 }
 
 QFont mingPixelFont(int pixelSize) {
-    QFont font = withFamilies({QStringLiteral("細明體"), QStringLiteral("MingLiU"), QStringLiteral("DejaVu Sans Mono")},
+    // Noto's CJK mono has half-width Latin like 細明體, so a dump line fits the window's width.
+    QFont font = withFamilies({QStringLiteral("細明體"), QStringLiteral("MingLiU"), QStringLiteral("Noto Sans Mono CJK TC")},
                               QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setPixelSize(pixelSize);

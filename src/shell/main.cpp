@@ -4,6 +4,8 @@
 #include "shell/chipwrightapp.h"
 #include "shell/mainwindow.h"
 
+#include <QScreen>
+
 int main(int argc, char** argv) {
     ChipwrightApplication app(argc, argv);
     // Ctrl+C in the terminal or a session's SIGTERM closes the main window, which saves the settings.
@@ -12,6 +14,9 @@ int main(int argc, char** argv) {
     // Closing the main window ends the program even while a secondary window is still up.
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(form1.get(), &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    form1->adjustSize();
+    if (const QScreen* screen = form1->screen())
+        form1->move(screen->availableGeometry().center() - form1->rect().center());
     form1->show();
     return app.exec();
 }
