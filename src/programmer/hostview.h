@@ -17,6 +17,9 @@ struct ChipPanel {
     bool operator==(const ChipPanel&) const = default;
 };
 
+// Colours of the status label: progress, success, failure.
+enum class StatusColour { ButtonFace, Success, Failure };
+
 // Everything the programmer logic tells the user goes through this interface. The main window implements it;
 // so do the command-line tool and the tests.
 class HostView {
@@ -39,4 +42,13 @@ public:
 
     // The ISP auto switch becomes available with the first dump of the code buffer.
     virtual void enableIspSwitch() = 0;
+
+    // The status label's text and colour, and the progress bar (held within 0..100 by the view).
+    virtual void setStatus(const QString& text, StatusColour colour) = 0;
+    virtual void setProgress(int percent) = 0;
+    // A tone; blocks for its duration, also where no sound device exists.
+    virtual void beep(int frequencyHz, int durationMs) = 0;
+    // The file watch brings the main window to the front while its run goes on, and sends it back after.
+    virtual void raiseWindow() = 0;
+    virtual void lowerWindow() = 0;
 };

@@ -1,6 +1,7 @@
 #include "shell/mainwindow.h"
 
 #include "buffer/edithexform.h"
+#include "platform/beeper.h"
 #include "programmer/chipdialog.h"
 #include "programmer/lockbitform.h"
 #include "programmer/radiogroup.h"
@@ -9,6 +10,7 @@
 #include "shell/windowplacement.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -376,3 +378,38 @@ void TForm1::appendHexLine(const QString& line) {
 QStringList TForm1::hexLines() const { return editHexForm_ ? editHexForm_->lines() : QStringList(); }
 
 void TForm1::enableIspSwitch() { CheckBox1_->setEnabled(true); }
+
+void TForm1::setStatus(const QString& text, StatusColour colour) {
+    QPalette palette = Label1_->palette();
+    switch (colour) {
+    case StatusColour::ButtonFace:
+        palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+        break;
+    case StatusColour::Success:
+        palette.setColor(QPalette::Window, QColor(0, 128, 0));
+        break;
+    case StatusColour::Failure:
+        palette.setColor(QPalette::Window, QColor(255, 0, 0));
+        break;
+    }
+    Label1_->setPalette(palette);
+    Label1_->setText(text);
+}
+
+void TForm1::setProgress(int percent) { ProgressBar1_->setValue(std::clamp(percent, 0, 100)); }
+
+void TForm1::beep(int frequencyHz, int durationMs) { platform::beep(frequencyHz, durationMs); }
+
+void TForm1::raiseWindow() {
+    // Topmost and shown, where it is and as large as it is.
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    show();
+    raise();
+}
+
+void TForm1::lowerWindow() {
+    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    show();
+    lower();
+    if (isMinimized()) showNormal();
+}

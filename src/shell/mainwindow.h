@@ -78,6 +78,11 @@ public:
     void appendHexLine(const QString& line) override;
     QStringList hexLines() const override;
     void enableIspSwitch() override;
+    void setStatus(const QString& text, StatusColour colour) override;
+    void setProgress(int percent) override;
+    void beep(int frequencyHz, int durationMs) override;
+    void raiseWindow() override;
+    void lowerWindow() override;
 
 signals:
     // The main window has closed and its shutdown has run: the program ends.

@@ -1,0 +1,443 @@
+#include "programmer/sequencer.h"
+
+#include "buffer/dumpline.h"
+#include "platform/sleep.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr quint8 probeByte = 0xFA;
+constexpr quint8 blockRequest = 0x09;
+constexpr quint8 stopFrame = 0x10;
+constexpr int frameSize = 18;
+constexpr int watchdogMs = 1000;
+constexpr int autoEraseWatchdogMs = 800;
+constexpr int beepHz = 784;
+
+const QString noFileText = QStringLiteral("Please Open *.Hex or *.Bin File Firstly !");
+const QString errorLabel = QStringLiteral("E r r o r !   ");
+const QString okLabel = QStringLiteral("OK   ");
+
+QString hex(int value, int digits) {
+    return QStringLiteral("%1").arg(static_cast<uint>(value), digits, 16, QLatin1Char('0')).toUpper();
+}
+
+} // namespace
+
+Sequencer::Sequencer(HostSession& session, LinkPort& port, QObject* parent)
+    : QObject(parent), session_(session), port_(port), sleep_(platform::sleepMs),
+      timer1_(100, false, [this] { Timer1Timer(); }, this), timer2_(100, true, [this] { Timer2Timer(); }, this),
+      timer3_(600, false, [this] { Timer3Timer(); }, this),
+      watchdog_(watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {}
+
+// ---- frames
+
+void Sequencer::write(std::span<const quint8> bytes) { port_.WriteBytes(bytes); }
+
+void Sequencer::sendCommand(quint8 code, quint8 parameter) {
+    link_ = {static_cast<quint8>(session_.chipIndex()), code, parameter};
+    write(link_);
+}
+
+void Sequencer::sendControl(quint8 first) {
+    link_[0] = first;
+    write(link_);
+}
+
+void Sequencer::sendDataFrame(int k) {
+    const std::span<const quint8> block = buffer().codeBlock(k);
+    std::array<quint8, frameSize> frame{};
+    frame[0] = 0x07;
+    frame[1] = 0x07;
+    std::copy(block.begin(), block.end(), frame.begin() + 2);
+    write(frame);
+}
+
+void Sequencer::sendEndFrame() {
+    std::array<quint8, frameSize> frame{};
+    frame[0] = 0x08;
+    write(frame);
+}
+
+void Sequencer::sendProbe() {
+    sleep_(30);
+    link_[0] = probeByte;
+    write(link_);
+}
+
+int Sequencer::imageBlockCount() const {
+    const int dataEnd = buffer().dataEnd();
+    if (dataEnd <= 0) return 0;
+    const int codeBlocks = static_cast<int>(buffer().code().size() / blockSize);
+    return std::min(dataEnd / blockSize + 1, codeBlocks);
+}
+
+int Sequencer::readBlockCount() const { return static_cast<int>(buffer().readBuffer().size() / blockSize); }
+
+// ---- receiving
+
+void Sequencer::ComPortRxChar(int count) {
+    if (count <= 0) return;
+    received_.resize(static_cast<size_t>(count));
+    const int n = port_.ReadBytes(received_);
+    if (n <= 0) return;
+    received_.resize(static_cast<size_t>(n));
+    // Received bytes overwrite the start of the link buffer; the bytes behind them keep their values.
+    std::copy_n(received_.begin(), std::min<size_t>(received_.size(), link_.size()), link_.begin());
+
+    if (readMode_ || verifyMode_)
+        blockMode(received_);
+    else
+        statusMode(received_[0]);
+}
+
+void Sequencer::blockMode(std::span<const quint8> bytes) {
+    for (const quint8 byte : bytes) {
+        // Bytes past a frame's 18 are counted but not kept: a notification that runs past the frame's end
+        // leaves the fill off 18, so the transfer stops and the watchdog reports it rather than taking
+        // misaligned bytes as chip contents.
+        if (frameFill_ < frameSize) frame_[static_cast<size_t>(frameFill_)] = byte;
+        if (frameFill_ <= frameSize) ++frameFill_;
+        restartWatchdog();
+    }
+    if (frameFill_ != frameSize) return;
+    frameFill_ = 0;
+    blockComplete();
+}
+
+void Sequencer::blockComplete() {
+    const int k = blockIndex_;
+    const std::span<const quint8, blockSize> data(frame_.data() + 2, blockSize);
+    session_.buffer().storeReadBlock(k, data);
+
+    if (verifyMode_) {
+        const std::span<const quint8> expected = buffer().codeBlock(k);
+        for (size_t i = 0; i < data.size(); ++i) {
+            if (i >= expected.size() || data[i] != expected[i]) {
+                verifyFailed(k * blockSize + static_cast<int>(i));
+                sendControl(stopFrame);
+                return;
+            }
+        }
+        ++blockIndex_;
+        if (blockIndex_ >= imageBlockCount()) {
+            sleep_(50);
+            sendControl(stopFrame);
+            verifyPassed();
+        } else {
+            sendControl(blockRequest);
+        }
+        return;
+    }
+
+    view().appendHexLine(dumpLine(k * blockSize, data));
+    ++blockIndex_;
+    if (blockIndex_ >= readBlockCount())
+        readMode_ = false; // the programmer ends the read with 0x11 by itself
+    else
+        sendControl(blockRequest);
+}
+
+void Sequencer::statusMode(quint8 status) {
+    const bool continuation = link_[1] == 0x01;
+    switch (status) {
+    case 0x01:
+        programFailed();
+        break;
+    case 0x02:
+        ready();
+        break;
+    case 0x03: {
+        // A request past the image (after the end frame, or with no image) is not answered: nothing outside
+        // the code buffer is ever sent, and the watchdog reports a programmer that keeps waiting.
+        const int count = imageBlockCount();
+        if (blockIndex_ >= count) break;
+        sendDataFrame(blockIndex_);
+        ++blockIndex_;
+        if (blockIndex_ == count) {
+            sleep_(50);
+            sendEndFrame();
+        }
+        restartWatchdog();
+        break;
+    }
+    case 0x06:
+        eraseFinished(continuation);
+        break;
+    case 0x07:
+        programFinished(continuation);
+        break;
+    case 0x09:
+        lockFinished();
+        break;
+    case 0x11:
+        if (readFinishPending_) readFinished();
+        break;
+    default:
+        break; // not a status the host knows
+    }
+}
+
+// ---- starts
+
+bool Sequencer::refuseWithoutFile() {
+    if (buffer().dataEnd() > 0) return false;
+    view().showMessage(noFileText);
+    return true;
+}
+
+void Sequencer::forgetEarlierRun() {
+    // A start by the user ends whatever ran before: a pending Lock of an earlier Auto run, or an awaited read
+    // end, must not act on this operation.
+    autoLockPending_ = false;
+    readFinishPending_ = false;
+    manualProgram_ = false;
+}
+
+void Sequencer::EraseButClick() {
+    forgetEarlierRun();
+    readMode_ = false;
+    sendCommand(CmdErase, 0);
+    watchdog_.setInterval(watchdogMs);
+    watchdog_.setEnabled(true);
+    view().log(QStringLiteral("Erasing Now ...... Please Wait !"));
+}
+
+void Sequencer::ProgramButClick() {
+    forgetEarlierRun();
+    readMode_ = false;
+    if (refuseWithoutFile()) return;
+    manualProgram_ = true;
+    blockIndex_ = 0;
+    sendCommand(CmdProgram, 0);
+    timer1_.setEnabled(true);
+    watchdog_.setEnabled(true);
+    view().log(QStringLiteral("Programming Now ...... Please Wait !"));
+}
+
+void Sequencer::VerifyButClick() {
+    forgetEarlierRun();
+    startVerify();
+}
+
+void Sequencer::startVerify() {
+    if (refuseWithoutFile()) return;
+    view().log(QStringLiteral("Verifying Now ...... Please Wait !"));
+    verifyMode_ = true;
+    frameFill_ = 0;
+    timer1_.setEnabled(true);
+    watchdog_.setEnabled(true);
+    sendCommand(CmdRead, 0);
+    sleep_(40);
+    blockIndex_ = 0;
+    sendControl(blockRequest);
+}
+
+void Sequencer::ReadButClick() {
+    forgetEarlierRun();
+    readMode_ = true;
+    readFinishPending_ = true;
+    frameFill_ = 0;
+    timer1_.setEnabled(true);
+    sendCommand(CmdRead, 0);
+    sleep_(40);
+    sendControl(blockRequest);
+    view().clearHexView();
+    blockIndex_ = 0;
+    view().log(QStringLiteral("Reading Now ...... Please Wait !"));
+    watchdog_.setInterval(watchdogMs);
+    watchdog_.setEnabled(true);
+}
+
+void Sequencer::AutoProButClick() {
+    forgetEarlierRun();
+    readMode_ = false;
+    if (refuseWithoutFile()) return;
+    autoLockPending_ = true;
+    blockIndex_ = 0;
+    sendCommand(CmdAuto, static_cast<quint8>(session_.lockLevel()));
+    watchdog_.setInterval(watchdogMs);
+    watchdog_.setEnabled(true);
+    view().log(QStringLiteral("Erasing Now ......Please Wait !"));
+}
+
+void Sequencer::sendLock() {
+    forgetEarlierRun();
+    sendCommand(CmdLock, static_cast<quint8>(session_.lockLevel()));
+}
+
+// ---- outcomes
+
+void Sequencer::restartWatchdog() {
+    watchdog_.setEnabled(false);
+    watchdog_.setInterval(watchdogMs);
+    watchdog_.setEnabled(true);
+}
+
+void Sequencer::endTransfer() {
+    blockIndex_ = 0;
+    view().setProgress(0);
+}
+
+void Sequencer::errorBeep() {
+    view().beep(beepHz, 100);
+    sleep_(100);
+    view().beep(beepHz, 100);
+}
+
+void Sequencer::ready() {
+    view().log(QStringLiteral("Programmer is Ready !"));
+    watchdog_.setEnabled(false);
+    blockIndex_ = 0;
+}
+
+void Sequencer::programFailed() {
+    view().log(QStringLiteral("Program Fail !  Please Check!"));
+    endTransfer();
+    view().setStatus(errorLabel, StatusColour::Failure);
+    timer1_.setEnabled(false);
+    watchdog_.setEnabled(false);
+    autoLockPending_ = false; // the run is over: its Lock must not follow a later verification
+    manualProgram_ = false;
+    errorBeep();
+}
+
+void Sequencer::eraseFinished(bool continuation) {
+    if (continuation) {
+        watchdog_.setInterval(autoEraseWatchdogMs);
+        watchdog_.setEnabled(true);
+        timer1_.setEnabled(true);
+        view().log(QStringLiteral("Programming Now ...... Please Wait !"));
+        return;
+    }
+    view().log(QStringLiteral("Earse Succssed !"));
+    blockIndex_ = 0;
+    view().beep(beepHz, 200);
+    view().setStatus(QStringLiteral(" Earse Succssed "), StatusColour::Success);
+    watchdog_.setEnabled(false);
+}
+
+void Sequencer::programFinished(bool continuation) {
+    view().log(QStringLiteral("Program Succssed!"));
+    timer1_.setEnabled(false);
+    endTransfer();
+    if (manualProgram_) {
+        view().beep(beepHz, 200);
+        view().setStatus(okLabel, StatusColour::Success);
+        manualProgram_ = false;
+        watchdog_.setEnabled(false);
+    }
+    if (continuation) {
+        sleep_(100);
+        startVerify();
+        timer1_.setEnabled(true);
+    }
+}
+
+void Sequencer::verifyFailed(int address) {
+    view().log(QStringLiteral("Verify Fail !"));
+    verifyMode_ = false;
+    readMode_ = false;
+    endTransfer();
+    view().setStatus(QStringLiteral("Verify Error !"), StatusColour::Failure);
+    timer1_.setEnabled(false);
+    watchdog_.setEnabled(false);
+    autoLockPending_ = false; // a chip that failed verification is never locked
+    const auto& code = buffer().code();
+    const int expected = address >= 0 && static_cast<size_t>(address) < code.size() ? code[static_cast<size_t>(address)]
+                                                                                     : buffer().fillByte();
+    view().log(QStringLiteral(" Fail ID :") + hex(address, 6) + QStringLiteral("H    Fail Data :") + hex(expected, 2) +
+               QStringLiteral("H"));
+    errorBeep();
+}
+
+void Sequencer::verifyPassed() {
+    view().log(QStringLiteral("Verify Succssed !"));
+    readMode_ = false;
+    verifyMode_ = false;
+    view().beep(beepHz, 200);
+    timer1_.setEnabled(false);
+    watchdog_.setEnabled(false);
+    endTransfer();
+    view().setStatus(okLabel, StatusColour::Success);
+    if (windowRaised_) {
+        view().lowerWindow();
+        windowRaised_ = false;
+    }
+    if (autoLockPending_) {
+        autoLockPending_ = false;
+        sendCommand(CmdLock, static_cast<quint8>(session_.lockLevel()));
+    }
+}
+
+void Sequencer::readFinished() {
+    view().log(QStringLiteral("Read Finish !"));
+    watchdog_.setEnabled(false);
+    readMode_ = false;
+    view().setStatus(QStringLiteral("Read Finish"), StatusColour::Success);
+    endTransfer();
+    timer1_.setEnabled(false);
+    readFinishPending_ = false;
+    view().beep(beepHz, 200);
+}
+
+void Sequencer::lockFinished() {
+    view().log(QStringLiteral("Lock Succssed !"));
+    watchdog_.setEnabled(false);
+}
+
+// ---- timers
+
+void Sequencer::Timer1Timer() {
+    // During the read's tail (all blocks in, end reply awaited) the reading text stays up.
+    const bool reading = (readMode_ || readFinishPending_) && !verifyMode_;
+    const int total = reading ? readBlockCount() : imageBlockCount();
+    const int percent = total > 0 ? static_cast<int>(100LL * blockIndex_ / total) : 0;
+    view().setProgress(percent);
+    if (reading) {
+        view().setStatus(QStringLiteral("Reading   %1%").arg(percent), StatusColour::ButtonFace);
+        if (percent >= 100) {
+            readMode_ = false;
+            verifyMode_ = false;
+        }
+        return;
+    }
+    const QString what = verifyMode_ ? QStringLiteral("Verifying   ") : QStringLiteral("Programming   ");
+    view().setStatus(what + QString::number(percent) + u'%', StatusColour::ButtonFace);
+}
+
+void Sequencer::Timer2Timer() {
+    if (link_[0] != 0x02) view().log(QStringLiteral("Programmer  Not  Found !"));
+    timer2_.setEnabled(false);
+}
+
+void Sequencer::CheckBox1Click(bool checked) { timer3_.setEnabled(checked); }
+
+void Sequencer::Timer3Timer() {
+    if (!fileWatch_ || !fileWatch_()) return;
+    AutoProButClick();
+    view().raiseWindow();
+    windowRaised_ = true;
+}
+
+void Sequencer::DOGTimer4Timer() {
+    blockIndex_ = 0;
+    view().setProgress(0);
+    view().setStatus(errorLabel, StatusColour::Failure);
+    view().log(QStringLiteral("\nError !  Please Check The Connection Whether OK !\n"
+                              "Or Check  Whether Suited Of The MCU Type  !\n"));
+    timer1_.setEnabled(false);
+    timer2_.setEnabled(false);
+    timer3_.setEnabled(false);
+    watchdog_.setEnabled(false);
+    verifyMode_ = false;
+    readMode_ = false;
+    manualProgram_ = false;
+    // The run is over: no Lock and no read end may act on a later operation, and a half frame is dropped.
+    autoLockPending_ = false;
+    readFinishPending_ = false;
+    frameFill_ = 0;
+    watchdog_.setInterval(watchdogMs);
+    errorBeep();
+}

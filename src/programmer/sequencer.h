@@ -1,0 +1,133 @@
+#pragma once
+
+#include "programmer/hostsession.h"
+#include "programmer/intervaltimer.h"
+#include "programmer/linkport.h"
+
+#include <QObject>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+// The programmer operations (Erase, Program, Verify, Read, Lock, Auto), the byte protocol that carries them, and
+// the four timers around them: progress display, start-up ready check, file watch and watchdog. Everything runs on
+// the main thread; the state is a set of flags, not a state variable, and a new start simply overwrites them.
+//
+// A failed write raises out of the handler that made it; the steps after the write do not happen.
+class Sequencer : public QObject {
+    Q_OBJECT
+public:
+    // Command codes of byte 1 of a command frame.
+    enum Command : quint8 { CmdAuto = 0x01, CmdErase = 0x02, CmdProgram = 0x03, CmdRead = 0x04, CmdLock = 0x06 };
+
+    Sequencer(HostSession& session, LinkPort& port, QObject* parent = nullptr);
+
+    // Blocking waits of the protocol (30, 40, 50 and 100 ms); tests may replace them.
+    void setSleep(std::function<void(int)> sleep) { sleep_ = std::move(sleep); }
+    // Called by the file watch when the watched file's stamp changed; returns normally to start the Auto run.
+    void setFileWatch(std::function<bool()> reloadIfChanged) { fileWatch_ = std::move(reloadIfChanged); }
+
+    // Start-up: the probe [0xFA, 0, 0], 30 ms after the port opened.
+    void sendProbe();
+
+    // Starts, as the buttons give them.
+    void EraseButClick();
+    void ProgramButClick();
+    void VerifyButClick();
+    void ReadButClick();
+    void AutoProButClick();
+    // The lock-bit dialog's confirm: the Lock command with the chosen level.
+    void sendLock();
+
+    // Bytes have arrived: count of them wait in the port's input queue.
+    void ComPortRxChar(int count);
+
+    // ISP auto switch.
+    void CheckBox1Click(bool checked);
+
+    // Timer handlers (public for tests; the timers call them).
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+    void DOGTimer4Timer();
+
+    IntervalTimer& Timer1() { return timer1_; }
+    IntervalTimer& Timer2() { return timer2_; }
+    IntervalTimer& Timer3() { return timer3_; }
+    IntervalTimer& DOGTimer4() { return watchdog_; }
+
+    // State, for the views and the tests.
+    int blockIndex() const { return blockIndex_; }
+    int frameFill() const { return frameFill_; }
+    bool readMode() const { return readMode_; }
+    bool verifyMode() const { return verifyMode_; }
+    bool readFinishPending() const { return readFinishPending_; }
+    bool autoLockPending() const { return autoLockPending_; }
+    bool manualProgram() const { return manualProgram_; }
+    bool windowRaised() const { return windowRaised_; }
+    quint8 linkByte(int i) const { return link_.at(static_cast<size_t>(i)); }
+
+private:
+    HostView& view() { return session_.view(); }
+    const CodeBuffer& buffer() const { return session_.buffer(); }
+
+    // Frames.
+    void write(std::span<const quint8> bytes);
+    void sendCommand(quint8 code, quint8 parameter);
+    void sendControl(quint8 first);
+    void sendDataFrame(int k);
+    void sendEndFrame();
+
+    // Receiving.
+    void blockMode(std::span<const quint8> bytes);
+    void blockComplete();
+    void statusMode(quint8 status);
+
+    // Starts shared by the buttons and the Auto run's own continuation.
+    bool refuseWithoutFile();
+    void forgetEarlierRun();
+    void startVerify();
+
+    // Outcomes.
+    void ready();
+    void programFailed();
+    void eraseFinished(bool continuation);
+    void programFinished(bool continuation);
+    void verifyFailed(int address);
+    void verifyPassed();
+    void readFinished();
+    void lockFinished();
+    void errorBeep();
+    void restartWatchdog();
+    void endTransfer();
+
+    // Blocks to program or verify: up to the data end, never past the code buffer.
+    int imageBlockCount() const;
+    int readBlockCount() const;
+
+    HostSession& session_;
+    LinkPort& port_;
+    std::function<void(int)> sleep_;
+    std::function<bool()> fileWatch_;
+
+    // The link buffer: frames are composed in it and received bytes land at its start, so its free bytes repeat
+    // earlier content, and byte 1 carries the continuation flag of a one-byte reply (the last command's code).
+    std::array<quint8, 3> link_{};
+    std::array<quint8, 18> frame_{};
+    int frameFill_ = 0;
+    int blockIndex_ = 0;
+    std::vector<quint8> received_;
+
+    bool readMode_ = false;
+    bool verifyMode_ = false;
+    bool readFinishPending_ = false;
+    bool autoLockPending_ = false;
+    bool manualProgram_ = false;
+    bool windowRaised_ = false;
+
+    IntervalTimer timer1_;
+    IntervalTimer timer2_;
+    IntervalTimer timer3_;
+    IntervalTimer watchdog_;
+};
