@@ -78,7 +78,8 @@ LoadResult readRecords(CodeBuffer& buffer, int capacity, HexLineSource& source) 
                 data[static_cast<size_t>(j)] = static_cast<quint8>(byte);
             }
             const qint64 start = linearBase * 65536 + segmentBase + address;
-            raiseDataEnd(buffer, start + count - 1);
+            // A record without bytes covers no address, so it cannot move data end (or push it past the chip).
+            if (count > 0) raiseDataEnd(buffer, start + count - 1);
             for (qint64 j = 0; j < count; ++j) {
                 if (start + j >= capacity) return {LoadStatus::DoesNotFit, {}};
                 buffer.store(static_cast<int>(start + j), data[static_cast<size_t>(j)]);

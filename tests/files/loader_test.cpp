@@ -128,6 +128,13 @@ TEST(HexLoader, EveryChipTakesItsLastAddressAndRefusesTheNext) {
     }
 }
 
+TEST(HexLoader, AnEmptyDataRecordCoversNoAddress) {
+    CodeBuffer buffer;
+    ListLineSource lines({hexRecord(0x10, {0x42}), hexRecord(0x5100, {}), ":00000001FF"});
+    EXPECT_EQ(loadHex(buffer, 2048, lines).status, LoadStatus::Loaded);
+    EXPECT_EQ(buffer.dataEnd(), 0x10);
+}
+
 TEST(HexLoader, AddressesBeyondThirtyTwoBitsStayBounded) {
     // Upper linear FFFF + segment FFFF0 + address FFFF overflows a 32-bit sum.
     CodeBuffer buffer;
