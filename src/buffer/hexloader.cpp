@@ -1,6 +1,7 @@
 #include "buffer/hexloader.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -55,6 +56,19 @@ void resetForHex(CodeBuffer& buffer, int capacity) {
     buffer.recreate(capacity);
 }
 
+// Only regular files are read: a FIFO would block the open, and a device such as /dev/zero never ends a line.
+bool openRegular(QFile& file, LoadResult& failure) {
+    if (!QFileInfo(file.fileName()).isFile()) {
+        failure = {LoadStatus::Error, QStringLiteral("%1 is not a regular file").arg(file.fileName())};
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        failure = {LoadStatus::Error, file.errorString()};
+        return false;
+    }
+    return true;
+}
+
 LoadResult readRecords(CodeBuffer& buffer, int capacity, HexLineSource& source) {
     qint64 linearBase = 0;
     qint64 segmentBase = 0;
@@ -78,7 +92,8 @@ LoadResult readRecords(CodeBuffer& buffer, int capacity, HexLineSource& source) 
                 data[static_cast<size_t>(j)] = static_cast<quint8>(byte);
             }
             const qint64 start = linearBase * 65536 + segmentBase + address;
-            // A record without bytes covers no address, so it cannot move data end (or push it past the chip).
+            // A record without bytes covers no address, so it cannot move data end (or push it past the
+            // chip).
             if (count > 0) raiseDataEnd(buffer, start + count - 1);
             for (qint64 j = 0; j < count; ++j) {
                 if (start + j >= capacity) return {LoadStatus::DoesNotFit, {}};
@@ -101,7 +116,8 @@ LoadResult readRecords(CodeBuffer& buffer, int capacity, HexLineSource& source) 
 
 LoadResult loadBinary(CodeBuffer& buffer, const QString& fileName, int capacity) {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return {LoadStatus::Error, file.errorString()};
+    LoadResult failure;
+    if (!openRegular(file, failure)) return failure;
     const qint64 limit = static_cast<qint64>(std::max(capacity, 0)) + 1;
     QByteArray bytes;
     while (bytes.size() < limit) {
@@ -131,7 +147,8 @@ LoadResult loadImage(CodeBuffer& buffer, const QString& fileName, int capacity, 
     case FileKind::Hex: {
         resetForHex(buffer, capacity);
         QFile file(fileName);
-        if (!file.open(QIODevice::ReadOnly)) return {LoadStatus::Error, file.errorString()};
+        LoadResult failure;
+        if (!openRegular(file, failure)) return failure;
         FileLineSource source(file);
         return readRecords(buffer, capacity, source);
     }

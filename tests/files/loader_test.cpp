@@ -4,6 +4,8 @@
 #include "buffer/hexloader.h"
 #include "programmer/chipcatalogue.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -235,6 +237,18 @@ TEST_F(FilesTemp, FailuresLeaveTheDocumentedState) {
         EXPECT_EQ(loadImage(buffer, name, 2048, FileKind::Hex).status, LoadStatus::Error);
         EXPECT_EQ(buffer.dataEnd(), 0);
         expectImage(buffer, 2048, {});
+    }
+}
+
+TEST_F(FilesTemp, OnlyRegularFilesAreRead) {
+    // A FIFO without a writer would block the open; /dev/zero would never end its first line.
+    const QString fifo = path("fifo");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
+    for (FileKind kind : {FileKind::Hex, FileKind::Binary}) {
+        for (const QString& name : {fifo, QStringLiteral("/dev/zero")}) {
+            CodeBuffer buffer;
+            EXPECT_EQ(loadImage(buffer, name, 2048, kind).status, LoadStatus::Error) << name.toStdString();
+        }
     }
 }
 
