@@ -1,0 +1,27 @@
+#include "platform/filetime.h"
+
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+
+namespace platform {
+
+QString stampText(const QDateTime& local) {
+    const QLocale locale;
+    // The long time format carries the seconds, but also a time zone name, which is dropped.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*$|^\\s*t+\\s*")));
+    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(local.time(), timeFormat.trimmed());
+}
+
+QString fileStamp(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return stampText(QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
+    QDateTime local = info.lastModified().toLocalTime();
+    const QTime t = local.time();
+    local.setTime(QTime(t.hour(), t.minute(), t.second() - t.second() % 2));
+    return stampText(local);
+}
+
+} // namespace platform
