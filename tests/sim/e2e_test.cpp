@@ -1,6 +1,7 @@
 #include "simprocess.h"
 #include "support/tempconfig.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -109,4 +110,18 @@ TEST(SimProcess, ExitsByItselfWhenIdleAndRejectsBadUsage) {
         EXPECT_TRUE((process.readAllStandardOutput() + process.readAllStandardError()).contains(c.output));
     }
     EXPECT_EQ(readWholeFile(dir.filePath("bad.state")), "not a state file\n") << "a bad state file is kept";
+}
+
+TEST(SimProcess, HangupAfterNBytesClosesTheDeviceLikeAnUnpluggedAdapter) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.start({"--hangup-after", "6", "--exit-after-idle", "60000"}));
+    sim.send(hex("FA0000"));
+    EXPECT_EQ(sim.receive(1), hex("02"));
+    sim.send(hex("000200FA0000"));
+    EXPECT_EQ(sim.waitForExit(), 0);
+    // The device is gone: reading it fails at once instead of waiting for bytes.
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(sim.receive(1, 20000).isEmpty());
+    EXPECT_LT(timer.elapsed(), 15000);
 }

@@ -102,8 +102,9 @@ Faults to inject:
   --extra-bytes HEX        Append these bytes to every status reply in the same write, e.g.
                            "5A" or "5A,A5" (after 06 or 07 a second byte 01 continues an
                            auto run on the host).
-  --hangup-after N         After N bytes have been received and answered, close the
-                           pseudo-terminal as an unplugged adapter would, and exit.
+  --hangup-after N         Once N bytes have been received, close the pseudo-terminal as an
+                           unplugged adapter would, and exit; bytes past the Nth are not
+                           read, and replies still on their way may be lost with the device.
 
   -h, --help               Show this text.
 
