@@ -125,3 +125,16 @@ TEST(SimProcess, HangupAfterNBytesClosesTheDeviceLikeAnUnpluggedAdapter) {
     EXPECT_TRUE(sim.receive(1, 20000).isEmpty());
     EXPECT_LT(timer.elapsed(), 15000);
 }
+
+TEST(SimProcess, PacedAtABaudRateFramesTakeTheirWireTime) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.start({"--baud", "1200", "--exit-after-idle", "60000"}));
+    sim.send(hex("000400"));
+    QElapsedTimer timer;
+    timer.start();
+    sim.send(hex("090400"));
+    // 3 bytes in and 18 out at 1200 baud: at least 21 x 8.3 ms, whatever the machine's speed.
+    EXPECT_EQ(sim.receive(18, 20000), hex("0000") + QByteArray(16, char(0xFF)));
+    EXPECT_GE(timer.elapsed(), 170);
+    EXPECT_EQ(sim.terminate(), 0);
+}

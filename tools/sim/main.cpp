@@ -4,6 +4,7 @@
 #include "simoptions.h"
 #include "simpty.h"
 #include "simstate.h"
+#include "simwire.h"
 
 #include <QStringList>
 
@@ -20,7 +21,7 @@ constexpr Micros ms = 1000;
 class Simulator {
 public:
     Simulator(const sim::SimOptions& options, sim::Engine& engine, os::Pty& pty, int signalFd)
-        : o_(options), engine_(engine), pty_(pty), signalFd_(signalFd) {}
+        : o_(options), engine_(engine), pty_(pty), signalFd_(signalFd), wire_(options.engine.byteTime) {}
 
     int run() {
         start_ = lastTraffic_ = os::nowMicros();
@@ -28,7 +29,7 @@ public:
         for (;;) {
             if (!waitAndServe()) break;
             if (hungUp_) break;
-            if (o_.exitAfterIdleMs && outbox_.isEmpty() && !engine_.nextDeadline() &&
+            if (o_.exitAfterIdleMs && outbox_.isEmpty() && wire_.empty() && !engine_.nextDeadline() &&
                 os::nowMicros() - lastTraffic_ >= *o_.exitAfterIdleMs * ms) {
                 note(QStringLiteral("idle for %1 ms: exiting").arg(*o_.exitAfterIdleMs));
                 break;
@@ -45,6 +46,7 @@ private:
         Micros now = os::nowMicros();
         std::optional<Micros> deadline = engine_.nextDeadline();
         auto earliest = [&](Micros at) { deadline = deadline ? std::min(*deadline, at) : at; };
+        if (auto wire = wire_.nextDeadline()) earliest(*wire);
         if (o_.exitAfterIdleMs) earliest(lastTraffic_ + *o_.exitAfterIdleMs * ms);
         const bool masterPaused = now < masterPausedUntil_;
         if (masterPaused) earliest(masterPausedUntil_);
@@ -73,9 +75,11 @@ private:
         }
         if (!masterPaused && (ready[1].readable || ready[1].hangup)) readMaster(now);
 
+        if (const QByteArray arrived = wire_.arrived(now); !arrived.isEmpty()) engine_.receive(arrived, now);
         engine_.advance(now);
         save(false);
-        outbox_ += engine_.takeDue(now);
+        wire_.send(engine_.takeDue(now), now);
+        outbox_ += wire_.due(now);
         if (!outbox_.isEmpty()) {
             const auto written = os::writeSome(pty_.master, outbox_);
             if (written < 0) {
@@ -112,7 +116,7 @@ private:
             bytes.truncate(std::min<qsizetype>(bytes.size(), *o_.hangupAfterBytes - received_));
         received_ += bytes.size();
         lastTraffic_ = now;
-        engine_.receive(bytes, now);
+        wire_.receive(bytes, now);
     }
 
     // Saves when the memories changed and no program exchange is half done; at exit in any case.
@@ -146,6 +150,7 @@ private:
     sim::Engine& engine_;
     os::Pty& pty_;
     int signalFd_;
+    sim::Wire wire_;
 
     Micros start_ = 0;
     Micros lastTraffic_ = 0;
