@@ -138,3 +138,14 @@ TEST(SimProcess, PacedAtABaudRateFramesTakeTheirWireTime) {
     EXPECT_GE(timer.elapsed(), 170);
     EXPECT_EQ(sim.terminate(), 0);
 }
+
+TEST(SimProcess, ExitsWhenStandardInputClosesIfAsked) {
+    QProcess process;
+    process.start(SimProcess::executable(), {"--exit-on-stdin-close", "--exit-after-idle", "60000"});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    ASSERT_TRUE(process.waitForReadyRead(10000));
+    EXPECT_TRUE(process.readLine().startsWith("/dev/"));
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0);
+}
