@@ -30,7 +30,7 @@ It keeps one memory per chip type (AT89C2051 2K, AT89C4051 4K, AT89C51 4K, AT89C
 AT89C55 20K, AT89S51 4K, AT89S52 8K, AT89S53 12K), all erased (0xFF) at start unless a state
 file says otherwise.
 
-What it answers (every frame starts with the byte that names it):
+What it answers (bytes in hex; x is a byte it does not read):
   FA 00 00                 probe                  -> 02
   chip 02 x                erase                  -> 06 (memory to FF, lock level to 0)
   chip 03 x                program                -> 03, then per data frame 07 07 +16 bytes
@@ -47,7 +47,8 @@ What it answers (every frame starts with the byte that names it):
                                                      then verifies and locks on its own
   chip is 0-7, level 0-3. The lone replies 06 and 07 continue an auto run on the host because
   the host remembers the command it sent; --two-byte-replies sends 06/07 plus 01 (auto goes
-  on) or 00 (it does not) instead. Once a chip is full no further block is asked for.
+  on) or 00 (it does not) instead. Once a chip is full no further block is asked for; a data
+  frame past the chip's end is answered with 01 (programming failed).
 
 How frames are recognised: the line has no markers, so the first byte decides the length:
   00-07 followed by 01/02/03/04/06 is a command (3 bytes; level 0-3 for 01 and 06), 07 07 a
@@ -60,8 +61,8 @@ How frames are recognised: the line has no markers, so the first byte decides th
 Options:
   --state FILE             Keep the chip memories in FILE: loaded at start when it exists
                            (a malformed file stops the simulator instead of being replaced),
-                           rewritten atomically after every erase, lock and program or auto
-                           exchange, and at exit. Format: the text line
+                           rewritten atomically after every erase and lock, at the end of
+                           every program or auto exchange (never halfway), and at exit. Format: the text line
                            "chipwright-sim state 1", eight lines "chip I TYPE BYTES lock L"
                            for chip indexes 0-7, the line "data", then the raw memory images
                            of chips 0 to 7 back to back.
@@ -78,8 +79,10 @@ Options:
                            11 after the last block frame; it makes the host receive them
                            apart (default 50).
   --block-time MS          Time to program a block before asking for the next (default 0).
-                           Over 50 ms, the end frame arrives before the next request, so the
-                           host sees no request past its last block.
+                           The simulator cannot know which block is the host's last, so by
+                           default it asks once more after it, and the host meets that
+                           request after its end frame. Above the host's 50 ms pause before
+                           the end frame, the end frame comes first and cancels the request.
   --frame-timeout MS       Silence that drops a partial frame (default 250).
   --baud RATE              Pace the wire: each byte takes 10 bits at RATE baud, both ways.
                            Replies leave byte by byte at that speed, and received bytes count
@@ -107,6 +110,10 @@ Faults to inject:
                            read, and replies still on their way may be lost with the device.
 
   -h, --help               Show this text.
+
+Example:
+  chipwright-sim --state chips.state --verbose &      (prints e.g. /dev/pts/7)
+  chipwright-cli --port /dev/pts/7 --chip AT89C2051 program firmware.hex
 
 The simulator keeps a descriptor of the device open itself, so the host may open and close
 it any number of times; bytes sent while no host has it open wait in the device. It exits
