@@ -1,5 +1,6 @@
 // Loading the largest chip's image (20 KB) and dumping it for the hex view, both meant to stay well under 10
 // ms.
+#include "support/fakeview.h"
 #include "buffer/dumpline.h"
 #include "buffer/hexloader.h"
 #include "buffer/hexwriter.h"
@@ -28,19 +29,6 @@ std::vector<quint8> randomImage() {
 QByteArray hexText() {
     return hexFileText(dumpLines(randomImage(), imageSize)).bytes;
 }
-
-class NullView : public HostView {
-public:
-    void log(const QString&) override {}
-    void showMessage(const QString&) override {}
-    void showChipPanel(const ChipPanel&) override {}
-    void setStatusBarText(const QString&) override {}
-    void setHexLines(const QStringList& lines) override { benchmark::DoNotOptimize(lines.size()); }
-    void clearHexView() override {}
-    void appendHexLine(const QString&) override {}
-    QStringList hexLines() const override { return {}; }
-    void enableIspSwitch() override {}
-};
 
 void BM_LoadHexFromMemory(benchmark::State& state) {
     const QByteArray text = hexText();
@@ -74,7 +62,7 @@ void BM_DumpLines(benchmark::State& state) {
 BENCHMARK(BM_DumpLines)->Unit(benchmark::kMicrosecond);
 
 void BM_DispData(benchmark::State& state) {
-    NullView view;
+    FakeView view;
     HostSession session(view);
     session.confirmChip(4); // AT89C55, 20480 bytes
     session.clearCode();

@@ -1,4 +1,4 @@
-#include "fakeview.h"
+#include "support/fakeview.h"
 #include "fixtures.h"
 #include "support/tempconfig.h"
 

@@ -2,7 +2,10 @@
 
 #include "programmer/hostview.h"
 
-// Records what the commands tell the user.
+#include <utility>
+#include <vector>
+
+// Records what the programmer logic tells the user, in order.
 class FakeView : public HostView {
 public:
     void log(const QString& line) override { logLines << line; }
@@ -14,6 +17,14 @@ public:
     void appendHexLine(const QString& line) override { hex << line; }
     QStringList hexLines() const override { return hex; }
     void enableIspSwitch() override { ispEnabled = true; }
+    void setStatus(const QString& text, StatusColour colour) override {
+        statusText = text;
+        statusColour = colour;
+    }
+    void setProgress(int percent) override { progress = percent; }
+    void beep(int frequencyHz, int durationMs) override { beeps.emplace_back(frequencyHz, durationMs); }
+    void raiseWindow() override { raised = true; }
+    void lowerWindow() override { raised = false; }
 
     QStringList logLines;
     QStringList messages;
@@ -21,4 +32,9 @@ public:
     QString statusBar;
     QStringList hex;
     bool ispEnabled = false;
+    QString statusText;
+    StatusColour statusColour = StatusColour::ButtonFace;
+    int progress = 0;
+    std::vector<std::pair<int, int>> beeps;
+    bool raised = false;
 };
