@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -84,8 +85,8 @@ void TForm1::buildToolBar(QWidget* client) {
     bar->setObjectName(QStringLiteral("ToolBar1"));
     bar->setGeometry(0, 0, 506, 49);
     bar->setFrameShape(QFrame::NoFrame);
-    addButton(bar, "OpenFileBut", "打開", CommandPicture::Open, 0, 49, nullptr);
-    addButton(bar, "SaveFileBut", "保存", CommandPicture::Save, 49, 40, nullptr);
+    addButton(bar, "OpenFileBut", "打開", CommandPicture::Open, 0, 49, &TForm1::OpenFileButClick);
+    addButton(bar, "SaveFileBut", "保存", CommandPicture::Save, 49, 40, &TForm1::SaveFileButClick);
     addButton(bar, "EditFileBut", "編輯", CommandPicture::Edit, 89, 48, &TForm1::EditFileButClick);
     addButton(bar, "AutoProBut", "自動", CommandPicture::Auto, 137, 48, nullptr);
     addButton(bar, "EraseBut", "擦除", CommandPicture::Erase, 185, 40, nullptr);
@@ -300,6 +301,36 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 // ---- commands
+
+QString TForm1::runOpenDialog() {
+    if (openDialog_) return openDialog_();
+    return QFileDialog::getOpenFileName(this, QString(), QString(),
+                                        QStringLiteral("OpenFile(*.hex;*.bin) (*.hex *.HEX *.Hex *.bin *.BIN *.Bin)"));
+}
+
+TForm1::SaveChoice TForm1::runSaveDialog() {
+    if (saveDialog_) return saveDialog_();
+    const QString hexFilter = QStringLiteral("Intel hex(*.hex) (*.hex)");
+    const QString binFilter = QStringLiteral("Binary(*.bin) (*.bin)");
+    QString selected = hexFilter;
+    // The writer appends the ending itself, so the typed name is never the file written: no overwrite question.
+    SaveChoice choice;
+    choice.baseName = QFileDialog::getSaveFileName(this, QString(), QString(), hexFilter + QLatin1String(";;") + binFilter,
+                                                   &selected, QFileDialog::DontConfirmOverwrite);
+    choice.format = selected == binFilter ? SaveFormat::Binary : SaveFormat::Hex;
+    return choice;
+}
+
+void TForm1::OpenFileButClick() {
+    const QString path = runOpenDialog();
+    if (!path.isEmpty()) openFile(session_, fileState_, path);
+}
+
+void TForm1::SaveFileButClick() {
+    if (!canSave(session_)) return;
+    const SaveChoice choice = runSaveDialog();
+    if (!choice.baseName.isEmpty()) saveFile(session_, choice.baseName, choice.format);
+}
 
 void TForm1::EditFileButClick() {
     if (editHexForm_) editHexForm_->bringUp();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "buffer/filecommands.h"
 #include "programmer/hostsession.h"
 #include "programmer/hostview.h"
 #include "shell/appsettings.h"
@@ -58,7 +59,21 @@ public:
     // Where modal message boxes go; tests replace the default QMessageBox.
     void setMessageBoxHandler(std::function<void(const QString&)> handler) { messageBox_ = std::move(handler); }
 
+    // The file dialogs; tests replace them. Open gives the chosen path, Save the typed name and the chosen
+    // filter's format; an empty path means the user cancelled.
+    struct SaveChoice {
+        QString baseName;
+        SaveFormat format = SaveFormat::Hex;
+    };
+    void setFileDialogs(std::function<QString()> open, std::function<SaveChoice()> save) {
+        openDialog_ = std::move(open);
+        saveDialog_ = std::move(save);
+    }
+    const FileState& fileState() const { return fileState_; }
+
     // Command handlers.
+    void OpenFileButClick();
+    void SaveFileButClick();
     void EditFileButClick();
     void LockButClick();
     void ICtypeButClick();
@@ -106,6 +121,8 @@ private:
     bool bringUpPort();
     void releasePort();
     void showFillChoice();
+    QString runOpenDialog();
+    SaveChoice runSaveDialog();
 
     AppSettingsStore store_;
     HostSession session_;
@@ -129,4 +146,7 @@ private:
     int savedLockLevel_ = 0;
 
     std::function<void(const QString&)> messageBox_;
+    std::function<QString()> openDialog_;
+    std::function<SaveChoice()> saveDialog_;
+    FileState fileState_;
 };

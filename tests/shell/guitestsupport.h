@@ -23,7 +23,7 @@
 #include <memory>
 
 // A main window with its four secondary windows, against a fresh settings root. Message boxes are collected
-// instead of shown.
+// instead of shown, and the file dialogs answer what the test put in openChoice and saveChoice.
 struct GuiFixture {
     static QString storeName() { return AppSettingsStore::nameForExecutableFolder("/opt/chipwright/bin"); }
     static QString valuesFile(const TempConfigHome& home) {
@@ -33,10 +33,14 @@ struct GuiFixture {
     std::unique_ptr<TForm1> start() {
         auto form = createApplicationWindows(storeName());
         form->setMessageBoxHandler([this](const QString& text) { messages << text; });
+        form->setFileDialogs([this] { return openChoice; }, [this] { return saveChoice; });
         return form;
     }
 
     QStringList messages;
+    // What the file dialogs answer; empty names cancel.
+    QString openChoice;
+    TForm1::SaveChoice saveChoice;
 };
 
 inline QString panelText(const TForm1& form, const char* name) { return form.panelValue(name)->text(); }
