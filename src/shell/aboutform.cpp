@@ -42,7 +42,7 @@ TForm3::TForm3(QWidget* owner)
 
     const QStringList lines = {
         QStringLiteral("Chipwright V2.0  (c) 2026"),
-        QStringLiteral("Host program for serial 8051 flash programmers"),
+        QStringLiteral("For serial 8051 flash programmers"),
         QStringLiteral("Made by the Chipwright developers"),
         QStringLiteral("更多資料請到我們的網站下載："),
     };
