@@ -67,4 +67,9 @@ void MainThreadCall::notify() {
     changed_.notify_all();
 }
 
+std::size_t MainThreadCall::pending() {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
 } // namespace platform

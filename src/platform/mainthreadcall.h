@@ -35,6 +35,8 @@ public:
     // whoever changes what it looks at must call notify() afterwards.
     void serveUntil(const std::function<bool()>& done);
     void notify();
+    // How many calls wait for the main thread.
+    std::size_t pending();
 
 private:
     struct Item {

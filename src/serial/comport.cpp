@@ -125,7 +125,11 @@ void TCustomComPort::stopThread() {
     thread_->SignalStop();
     // Keep serving hand-overs while waiting, so a delivery in flight completes instead of deadlocking.
     mainCall_->serveUntil([this] { return thread_->Finished(); });
+    const bool failed = thread_->EndedByFailure();
     thread_.reset();
+    // Whatever is still queued belongs to the ending connection. This runs here rather than on the event
+    // thread so that a window-sync delivery still being served above sees its bytes.
+    if (!failed) device_->discardQueues();
 }
 
 bool TCustomComPort::EventThreadRunning() const {
@@ -389,4 +393,8 @@ void TCustomComPort::FireRLSDChange(bool OnOff) {
 }
 void TCustomComPort::FireRx80Full() {
     if (OnRx80Full) OnRx80Full(this);
+}
+
+std::size_t TCustomComPort::PendingHandOvers() const {
+    return mainCall_->pending();
 }

@@ -172,6 +172,8 @@ public:
     // Diagnostics: how often the event thread came back from its kernel wait, and whether it is running.
     std::uint64_t EventWakeCount() const { return wakeCount_.load(); }
     bool EventThreadRunning() const;
+    // Deliveries the event thread has handed to the main thread and that have not started yet.
+    std::size_t PendingHandOvers() const;
 
     TNotifyEvent OnAfterOpen, OnAfterClose, OnBeforeOpen, OnBeforeClose;
     TRxCharEvent OnRxChar;

@@ -87,9 +87,7 @@ void TComThread::Execute() {
             break;
         }
     }
-    // Whatever is still queued belongs to this connection; a thread ended by a failed delivery leaves the
-    // queues alone, because the port stays open and the program may still read them.
-    if (!deliveryFailed && !deviceGone) port_->device_->discardQueues();
+    endedByFailure_ = deliveryFailed;
     finished_ = true;
     port_->mainCall_->notify();
 }

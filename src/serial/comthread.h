@@ -34,6 +34,8 @@ public:
 
     void SignalStop();
     bool Finished() const { return finished_.load(); }
+    // True when a failed delivery ended the thread (the port then stays open and its queues are kept).
+    bool EndedByFailure() const { return endedByFailure_.load(); }
 
 private:
     void Execute();
@@ -50,6 +52,7 @@ private:
     platform::SerialErrorCounters seen_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> finished_{false};
+    std::atomic<bool> endedByFailure_{false};
     std::thread thread_;
 };
 
