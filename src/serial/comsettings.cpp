@@ -6,6 +6,7 @@
 #include "serial/ecomport.h"
 #include "serial/inifile.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -281,7 +282,12 @@ void ListSerialPorts(QStringList& list) {
     QStringList found;
     for (const std::string& n : names)
         found << QString::fromStdString(n);
-    std::sort(found.begin(), found.end(),
-              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    SortSerialPortNames(found);
     list = found;
+}
+
+void SortSerialPortNames(QStringList& names) {
+    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
 }

@@ -21,3 +21,5 @@ std::optional<ComRegistryLocation> ResolveComRegistryLocation(const QString& loc
 // Replaces the list with the machine's serial port names, sorted case-insensitively ascending. Raises code 23
 // ("Registry error") when the device list cannot be read.
 void ListSerialPorts(QStringList& list);
+// The listing's order: ascending, ignoring letter case (so COM10 comes before COM2).
+void SortSerialPortNames(QStringList& names);
