@@ -43,6 +43,9 @@ TCustomComPort::TCustomComPort()
       txKick_(std::make_unique<platform::WakeSignal>()) {}
 
 TCustomComPort::~TCustomComPort() {
+    const auto notices = std::move(removalNotices_);
+    for (const auto& notice : notices)
+        notice.second();
     try {
         Disconnect();
     } catch (const std::exception& e) {
@@ -397,4 +400,13 @@ void TCustomComPort::FireRx80Full() {
 
 std::size_t TCustomComPort::PendingHandOvers() const {
     return mainCall_->pending();
+}
+
+int TCustomComPort::NotifyRemoval(std::function<void()> fn) {
+    removalNotices_.emplace_back(nextRemovalTicket_, std::move(fn));
+    return nextRemovalTicket_++;
+}
+
+void TCustomComPort::CancelRemovalNotice(int ticket) {
+    std::erase_if(removalNotices_, [ticket](const auto& n) { return n.first == ticket; });
 }

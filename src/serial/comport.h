@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -162,6 +163,10 @@ public:
     // Runs the setup dialog for this port and applies what the user confirms (needs the GUI library).
     void ShowSetup();
 
+    // Tells fn when this port is destroyed (selector controls unbind then); returns a ticket to cancel it.
+    int NotifyRemoval(std::function<void()> fn);
+    void CancelRemovalNotice(int ticket);
+
     // Listeners (the list does not own them).
     void AttachListener(TComListener* listener);
     void DetachListener(TComListener* listener);
@@ -255,6 +260,8 @@ private:
     std::unique_ptr<platform::WakeSignal> txKick_;
     std::int32_t batchDepth_ = 0;
     std::vector<TComListener*> listeners_;
+    std::vector<std::pair<int, std::function<void()>>> removalNotices_;
+    int nextRemovalTicket_ = 1;
     bool rxCountOnly_ = true;
     int threadPriority_ = 0;
     bool hasRxBufListener_ = false;

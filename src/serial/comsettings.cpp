@@ -276,7 +276,24 @@ void TCustomComPort::RestoreSettings(SettingsStoreKind StoreType, const QString&
     EndSettingsBatch();
 }
 
+namespace {
+std::function<QStringList()>& listSource() {
+    static std::function<QStringList()> source;
+    return source;
+}
+} // namespace
+
+void SetSerialPortListSource(std::function<QStringList()> source) {
+    listSource() = std::move(source);
+}
+
 void ListSerialPorts(QStringList& list) {
+    if (listSource()) {
+        QStringList names = listSource()();
+        SortSerialPortNames(names);
+        list = names;
+        return;
+    }
     std::vector<std::string> names;
     if (const int err = platform::listSerialDevices(names)) throw EComPort(CError_RegError, err);
     QStringList found;

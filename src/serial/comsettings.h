@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // Where a registry location text leads: the text before the first backslash picks the root
@@ -21,5 +22,9 @@ std::optional<ComRegistryLocation> ResolveComRegistryLocation(const QString& loc
 // Replaces the list with the machine's serial port names, sorted case-insensitively ascending. Raises code 23
 // ("Registry error") when the device list cannot be read.
 void ListSerialPorts(QStringList& list);
+// Replaces where ListSerialPorts takes its names from (nothing: the machine's devices). For tests and tools
+// that work with pseudo-terminals.
+void SetSerialPortListSource(std::function<QStringList()> source);
+
 // The listing's order: ascending, ignoring letter case (so COM10 comes before COM2).
 void SortSerialPortNames(QStringList& names);
