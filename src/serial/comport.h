@@ -285,7 +285,7 @@ private:
 
     // What the device was last given: the transfers and the 80 % event work from these.
     TComTimeouts deviceTimeouts_;
-    std::int32_t deviceInputSize_ = 1024;
+    std::atomic<std::int32_t> deviceInputSize_{1024};
 
     std::mutex rxMutex_; // a read and the consumed count change together
     std::uint64_t consumed_ = 0;

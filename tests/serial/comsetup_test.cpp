@@ -1,5 +1,6 @@
 #include "serial/comsettings.h"
 #include "serial/comsetupdialog.h"
+#include "serial/cporttexts.h"
 #include "serialtestsupport.h"
 
 #include <QApplication>
@@ -166,4 +167,28 @@ TEST(ComSetup, SelectorRules) {
     // The bound port went away: unbound, entry 0.
     EXPECT_EQ(combo.ComPort(), nullptr);
     EXPECT_EQ(combo.Text(), QStringLiteral("None"));
+}
+
+TEST(ComSetup, AFailingPortListingEndsTheDialogBeforeItShows) {
+    SetSerialPortListSource([]() -> QStringList { throw EComPort(CError_RegError, 2); });
+    TComPort port;
+    const EComPort failure = raisedBy([&] { port.ShowSetup(); });
+    SetSerialPortListSource(nullptr);
+    EXPECT_EQ(failure.PortErrorCode(), 23);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(ComSetup, DialogTextsFollowTheCatalogue) {
+    const QByteArray previous = qgetenv("LANG");
+    qputenv("LANG", "zh_TW.UTF-8");
+    LoadSerialLibraryTexts(QStringLiteral(SERIAL_TEST_BUILD_DIR "/locale"));
+    {
+        ListedPorts listed({QStringLiteral("COM1")});
+        TComSetupFrm dialog;
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("設定"));
+        EXPECT_EQ(dialog.Button2->text(), QStringLiteral("取消"));
+        EXPECT_EQ(dialog.Combo5->itemText(0), QStringLiteral("None")); // entries stay as stored
+    }
+    qputenv("LANG", previous);
+    LoadSerialLibraryTexts();
 }
