@@ -83,6 +83,7 @@ void TCustomComPort::SetConnected(bool value) {
 
 void TCustomComPort::Connect() {
     if (connected_) return;
+    reapRetiredThreads();
     FireBeforeOpen();
     OpenDevice();
     connected_ = true;
@@ -107,6 +108,7 @@ void TCustomComPort::Connect() {
 }
 
 void TCustomComPort::Disconnect() {
+    reapRetiredThreads();
     if (!connected_) return;
     ReportSignals(false);
     FireBeforeClose();
@@ -126,6 +128,12 @@ void TCustomComPort::Disconnect() {
 void TCustomComPort::stopThread() {
     if (!thread_) return;
     thread_->SignalStop();
+    if (handOverDepth_ > 0) {
+        // Called by a handler the thread is waiting for: it cannot end before this delivery returns, so it is
+        // joined later instead of being waited for here (which could never finish).
+        retiredThreads_.push_back(std::move(thread_));
+        return;
+    }
     // Keep serving hand-overs while waiting, so a delivery in flight completes instead of deadlocking.
     mainCall_->serveUntil([this] { return thread_->Finished(); });
     const bool failed = thread_->EndedByFailure();
@@ -133,6 +141,24 @@ void TCustomComPort::stopThread() {
     // Whatever is still queued belongs to the ending connection. This runs here rather than on the event
     // thread so that a window-sync delivery still being served above sees its bytes.
     if (!failed) device_->discardQueues();
+}
+
+void TCustomComPort::reapRetiredThreads() {
+    if (handOverDepth_ > 0) return;
+    for (auto& thread : retiredThreads_)
+        mainCall_->serveUntil([&thread] { return thread->Finished(); });
+    retiredThreads_.clear();
+}
+
+void TCustomComPort::deliverHandedOver(TComEvents events) {
+    ++handOverDepth_;
+    try {
+        DeliverEvents(events);
+    } catch (...) {
+        --handOverDepth_;
+        throw;
+    }
+    --handOverDepth_;
 }
 
 bool TCustomComPort::EventThreadRunning() const {

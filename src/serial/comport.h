@@ -241,6 +241,10 @@ private:
     friend class TComThread;
 
     void stopThread();
+    // Joins event threads that were stopped from inside one of their own deliveries.
+    void reapRetiredThreads();
+    // Runs a delivery handed over by the event thread (on the main thread).
+    void deliverHandedOver(TComEvents events);
     // Bytes received so far: those consumed by reads plus those still queued. Grows exactly when data
     // arrives.
     std::uint64_t receivedTotal(int& queued);
@@ -253,6 +257,8 @@ private:
 
     QString name_ = QStringLiteral("ComPort");
     std::unique_ptr<TComThread> thread_;
+    std::vector<std::unique_ptr<TComThread>> retiredThreads_;
+    int handOverDepth_ = 0;
     bool threadCreated_ = false;
     std::unique_ptr<platform::SerialDevice> device_;
     std::unique_ptr<platform::MainThreadCall> mainCall_;

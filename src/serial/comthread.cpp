@@ -95,8 +95,9 @@ void TComThread::Execute() {
 bool TComThread::DispatchEvents(TComEvents fired) {
     switch (port_->SyncMethod()) {
     case smThreadSync: {
-        const std::exception_ptr failure = port_->mainCall_->run(
-            [this, fired] { port_->DeliverEvents(fired); }, platform::MainThreadCall::Wait::UntilFinished);
+        const std::exception_ptr failure =
+            port_->mainCall_->run([this, fired] { port_->deliverHandedOver(fired); },
+                                  platform::MainThreadCall::Wait::UntilFinished);
         return !failure;
     }
     case smWindowSync:

@@ -210,3 +210,20 @@ TEST(ComEvents, AVanishedDeviceDoesNotMakeTheThreadSpin) {
     p.port.Disconnect();
     EXPECT_FALSE(p.port.Connected());
 }
+
+TEST(ComEvents, AHandlerMayCloseAndReopenItsPort) {
+    PtyPort p;
+    int calls = 0;
+    p.port.OnRxChar = [&](TCustomComPort* sender, int) {
+        ++calls;
+        sender->Disconnect(); // the event thread is waiting for this very handler
+    };
+    p.port.Connect();
+    p.pty.send("a");
+    ASSERT_TRUE(waitUntil([&] { return !p.port.Connected(); }));
+    EXPECT_EQ(calls, 1);
+    p.port.Connect();
+    p.pty.send("b");
+    ASSERT_TRUE(waitUntil([&] { return calls == 2; }));
+    EXPECT_FALSE(p.port.Connected());
+}
