@@ -1,3 +1,4 @@
+#include "platform/serialdevice.h"
 #include "serialtestsupport.h"
 
 #include <cerrno>
@@ -395,4 +396,14 @@ TEST(ComPortTransfers, AWriteIsBoundedByTheWriteTimeouts) {
     const std::int32_t sent = port.WriteBytes(block.data(), static_cast<std::int32_t>(block.size()));
     EXPECT_GT(sent, 0);
     EXPECT_LT(sent, static_cast<std::int32_t>(block.size()));
+}
+
+TEST(ComPortConnect, PortNamesMapToDevicePaths) {
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"COM1", "/dev/ttyS0"},       {"COM10", "/dev/ttyS9"},     {"com2", "/dev/ttyS1"},
+        {"/dev/pts/7", "/dev/pts/7"}, {"ttyUSB0", "/dev/ttyUSB0"}, {"COM0", "/dev/COM0"},
+        {"COMX", "/dev/COMX"},        {"ttyACM1", "/dev/ttyACM1"},
+    };
+    for (const auto& [name, path] : names)
+        EXPECT_EQ(platform::SerialDevice::devicePath(name), path) << name;
 }
