@@ -1,9 +1,8 @@
 #include "shell/appwindows.h"
 
-#include "shell/mainwindow.h"
 
-std::unique_ptr<TForm1> createApplicationWindows(const QString& settingsStoreName) {
-    auto form1 = std::make_unique<TForm1>(settingsStoreName);
+std::unique_ptr<TForm1> createApplicationWindows(const QString& settingsStoreName, TForm1::Options options) {
+    auto form1 = std::make_unique<TForm1>(settingsStoreName, std::move(options));
     form1->createSecondaryWindows();
     return form1;
 }

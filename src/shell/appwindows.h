@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QString>
+#include "shell/mainwindow.h"
 
 #include <memory>
 
-class TForm1;
-
 // Creates the program's five windows in their order: the main window (which runs the start-up sequence), then the
 // hex text window, the chip dialog, the lock-bit dialog and the about window, all owned by the main window.
-std::unique_ptr<TForm1> createApplicationWindows(const QString& settingsStoreName);
+std::unique_ptr<TForm1> createApplicationWindows(const QString& settingsStoreName, TForm1::Options options = {});

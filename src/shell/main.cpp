@@ -3,6 +3,7 @@
 #include "shell/appwindows.h"
 #include "shell/chipwrightapp.h"
 #include "shell/mainwindow.h"
+#include "serial/comport.h"
 
 #include <QScreen>
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     ChipwrightApplication app(argc, argv);
     // Ctrl+C in the terminal or a session's SIGTERM closes the main window, which saves the settings.
     platform::onQuitSignals([] { QApplication::closeAllWindows(); });
+    SetComExceptionDisplay(showErrorReport);
     auto form1 = createApplicationWindows(AppSettingsStore::nameForExecutableFolder(app.applicationDirPath()));
     // Closing the main window ends the program even while a secondary window is still up.
     app.setQuitOnLastWindowClosed(false);

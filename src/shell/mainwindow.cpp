@@ -6,6 +6,8 @@
 #include "programmer/lockbitform.h"
 #include "programmer/radiogroup.h"
 #include "shell/aboutform.h"
+#include "shell/chipwrightapp.h"
+#include "shell/portbringup.h"
 #include "shell/fonts.h"
 #include "shell/windowplacement.h"
 
@@ -23,6 +25,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -40,10 +43,10 @@ const PanelRow panelRows[] = {
 
 } // namespace
 
-TForm1::TForm1(const QString& settingsStoreName)
+TForm1::TForm1(const QString& settingsStoreName, Options options)
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      store_(settingsStoreName), session_(*this) {
+      options_(std::move(options)), store_(settingsStoreName), session_(*this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("  Chipwright V2.0"));
     setWindowIcon(chipwrightIcon());
@@ -72,10 +75,7 @@ QToolButton* TForm1::addButton(QWidget* bar, const QString& name, const QString&
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true);
     b->setGeometry(left, 2, width, 39);
-    if (handler)
-        connect(b, &QToolButton::clicked, this, handler);
-    else
-        b->setEnabled(false); // its command comes with a later part of the program
+    connect(b, &QToolButton::clicked, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     buttons_[name] = b;
     return b;
 }
@@ -88,11 +88,11 @@ void TForm1::buildToolBar(QWidget* client) {
     addButton(bar, "OpenFileBut", "打開", CommandPicture::Open, 0, 49, &TForm1::OpenFileButClick);
     addButton(bar, "SaveFileBut", "保存", CommandPicture::Save, 49, 40, &TForm1::SaveFileButClick);
     addButton(bar, "EditFileBut", "編輯", CommandPicture::Edit, 89, 48, &TForm1::EditFileButClick);
-    addButton(bar, "AutoProBut", "自動", CommandPicture::Auto, 137, 48, nullptr);
-    addButton(bar, "EraseBut", "擦除", CommandPicture::Erase, 185, 40, nullptr);
-    addButton(bar, "ProgramBut", "燒錄", CommandPicture::Program, 225, 40, nullptr);
-    addButton(bar, "VerifyBut", "校驗", CommandPicture::Verify, 265, 48, nullptr);
-    addButton(bar, "ReadBut", "讀取", CommandPicture::Read, 313, 48, nullptr);
+    addButton(bar, "AutoProBut", "自動", CommandPicture::Auto, 137, 48, &TForm1::AutoProButClick);
+    addButton(bar, "EraseBut", "擦除", CommandPicture::Erase, 185, 40, &TForm1::EraseButClick);
+    addButton(bar, "ProgramBut", "燒錄", CommandPicture::Program, 225, 40, &TForm1::ProgramButClick);
+    addButton(bar, "VerifyBut", "校驗", CommandPicture::Verify, 265, 48, &TForm1::VerifyButClick);
+    addButton(bar, "ReadBut", "讀取", CommandPicture::Read, 313, 48, &TForm1::ReadButClick);
     addButton(bar, "LockBut", "加密", CommandPicture::Lock, 361, 48, &TForm1::LockButClick);
     addButton(bar, "ICtypeBut", "芯片", CommandPicture::Chip, 409, 49, &TForm1::ICtypeButClick);
     addButton(bar, "HelpBut", "幫助", CommandPicture::Help, 458, 48, &TForm1::HelpButClick);
@@ -130,6 +130,7 @@ void TForm1::buildPanel(QWidget* client) {
     CheckBox1_ = new QCheckBox(QStringLiteral("ISP Auto Enabled"), isp);
     CheckBox1_->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1_->setGeometry(10, 28, 140, 26);
+    connect(CheckBox1_, &QCheckBox::clicked, this, [this](bool checked) { sequencer_.CheckBox1Click(checked); });
 
     auto* panel = new QFrame(client);
     panel->setObjectName(QStringLiteral("Panel1"));
@@ -161,7 +162,7 @@ void TForm1::buildPanel(QWidget* client) {
 QAction* TForm1::addItem(QMenu* menu, const QString& name, const QString& caption, void (TForm1::*handler)()) {
     QAction* action = menu->addAction(caption);
     action->setObjectName(name);
-    connect(action, &QAction::triggered, this, handler);
+    connect(action, &QAction::triggered, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     menuItems_[name] = action;
     return action;
 }
@@ -207,10 +208,7 @@ void TForm1::buildMenus() {
     addMirror(n5, "N8", "編輯代碼", "EditFileBut", false);
     addItem(n5, "N10", "清空代碼", &TForm1::N10Click);
     addItem(n5, "N17", "清空窗口", &TForm1::N17Click);
-    QAction* setup = n5->addAction(QStringLiteral("通信設置"));
-    setup->setObjectName(QStringLiteral("N18"));
-    setup->setEnabled(false); // the port setup dialog comes with the serial port
-    menuItems_[QStringLiteral("N18")] = setup;
+    addItem(n5, "N18", "通信設置", &TForm1::N18Click);
 
     QMenu* n6 = bar->addMenu(QStringLiteral("工具(&T)"));
     n6->setObjectName(QStringLiteral("N6"));
@@ -234,7 +232,10 @@ void TForm1::buildMenus() {
 void TForm1::createSecondaryWindows() {
     editHexForm_ = new TEditHexForm(this);
     form2_ = new TForm2(this, savedChipIndex_, [this](int index) { session_.confirmChip(index); });
-    lockBitForm_ = new TLockBitForm(this, savedLockLevel_, [this](int level) { session_.setLockLevel(level); });
+    lockBitForm_ = new TLockBitForm(this, savedLockLevel_, [this](int level) {
+        session_.setLockLevel(level);
+        guarded([this] { sequencer_.sendLock(); });
+    });
     form3_ = new TForm3(this);
 }
 
@@ -260,6 +261,9 @@ QString TForm1::statusBarText() const { return statusPanel_->text(); }
 void TForm1::FormCreate() {
     CheckBox1_->setEnabled(false);
     ProgressBar1_->setValue(0);
+    sequencer_.setFileWatch([this] { return fileWatch_.reloadIfChanged(); });
+    ComPort_.OnRxChar = [this](TCustomComPort*, int count) { ComPortRxChar(count); };
+    if (!options_.defaultPort.isEmpty()) ComPort_.SetPort(options_.defaultPort);
 
     const AppSettings saved = AppSettings::read(store_);
     session_.setFillByte(static_cast<quint8>(saved.fill));
@@ -270,28 +274,50 @@ void TForm1::FormCreate() {
     session_.setLockLevel(savedLockLevel_);
     showFillChoice();
 
-    if (!bringUpPort()) return;
-    session_.showStartupChip();
+    try {
+        portOpened_ = bringUpPort(ComPort_, comSeted_, sequencer_, *this);
+    } catch (const std::exception& e) {
+        // A port settings store that cannot be written or read ends the start-up here; the window still
+        // comes up and works without the port.
+        reportError(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (portOpened_) session_.showStartupChip();
 }
-
-bool TForm1::bringUpPort() {
-    // The port settings are seeded once; until the serial port is in place start-up goes on as if it had opened.
-    comSeted_ = true;
-    return true;
-}
-
-void TForm1::releasePort() {}
 
 void TForm1::FormClose() {
     if (closed_) return;
     closed_ = true;
-    releasePort();
+    try {
+        releasePort(ComPort_);
+    } catch (const std::exception& e) {
+        // The port's settings could not be saved: say so, then still close the port and keep the user's
+        // other choices.
+        reportError(QString::fromUtf8(e.what()));
+        ComPort_.Disconnect();
+    }
     AppSettings s;
     s.fill = session_.buffer().fillByte();
     s.chipIndex = form2_ ? form2_->ICtypeGroup()->itemIndex() : session_.chipIndex();
     s.lockLevel = lockBitForm_ ? lockBitForm_->LockBit()->itemIndex() : session_.lockLevel();
     s.comSeted = comSeted_;
     s.write(store_);
+}
+
+void TForm1::guarded(const std::function<void()>& command) {
+    // A failure ends the command where it arose and is shown in the general error report; the program goes on.
+    try {
+        command();
+    } catch (const std::exception& e) {
+        reportError(QString::fromUtf8(e.what()));
+    }
+}
+
+void TForm1::reportError(const QString& text) {
+    if (options_.errorReport)
+        options_.errorReport(text);
+    else
+        showErrorReport(text);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -322,8 +348,28 @@ TForm1::SaveChoice TForm1::runSaveDialog() {
 }
 
 void TForm1::OpenFileButClick() {
+    sequencer_.Timer3().setEnabled(false);
     const QString path = runOpenDialog();
     if (!path.isEmpty()) openFile(session_, fileState_, path);
+    if (CheckBox1_->isChecked()) sequencer_.Timer3().setEnabled(true);
+}
+
+void TForm1::AutoProButClick() { sequencer_.AutoProButClick(); }
+void TForm1::EraseButClick() { sequencer_.EraseButClick(); }
+void TForm1::ProgramButClick() { sequencer_.ProgramButClick(); }
+void TForm1::VerifyButClick() { sequencer_.VerifyButClick(); }
+void TForm1::ReadButClick() { sequencer_.ReadButClick(); }
+void TForm1::N18Click() { ComPort_.ShowSetup(); }
+
+void TForm1::ComPortRxChar(int count) {
+    try {
+        sequencer_.ComPortRxChar(count);
+    } catch (const std::exception& e) {
+        // A reply the host could not answer (the port failed while writing): report it once the delivery has
+        // returned, so the port's event thread keeps serving later replies.
+        const QString text = QString::fromUtf8(e.what());
+        QTimer::singleShot(0, this, [this, text] { reportError(text); });
+    }
 }
 
 void TForm1::SaveFileButClick() {
@@ -373,8 +419,8 @@ void TForm1::N17Click() { Memo1_->clear(); }
 void TForm1::log(const QString& line) { Memo1_->appendPlainText(line); }
 
 void TForm1::showMessage(const QString& text) {
-    if (messageBox_) {
-        messageBox_(text);
+    if (options_.messageBox) {
+        options_.messageBox(text);
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Chipwright"), text, QMessageBox::Ok, this);

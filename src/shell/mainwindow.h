@@ -1,7 +1,11 @@
 #pragma once
 
 #include "buffer/filecommands.h"
+#include "programmer/comportlink.h"
+#include "programmer/filewatch.h"
 #include "programmer/hostsession.h"
+#include "programmer/sequencer.h"
+#include "serial/comport.h"
 #include "programmer/hostview.h"
 #include "shell/appsettings.h"
 #include "shell/appsettingsstore.h"
@@ -31,8 +35,16 @@ class TLockBitForm;
 class TForm1 : public QMainWindow, public HostView {
     Q_OBJECT
 public:
+    // Where the window's modal boxes go, for tests; by default they are shown. defaultPort replaces the port's
+    // built-in default "COM1" (what a first run saves and opens).
+    struct Options {
+        std::function<void(const QString&)> messageBox;
+        std::function<void(const QString&)> errorReport;
+        QString defaultPort;
+    };
+
     // Runs the start-up sequence against the application settings store of that name.
-    explicit TForm1(const QString& settingsStoreName);
+    explicit TForm1(const QString& settingsStoreName, Options options = {});
     ~TForm1() override;
 
     // Creates the four secondary windows, after the main window, in the order hex text window, chip dialog,
@@ -40,6 +52,10 @@ public:
     void createSecondaryWindows();
 
     HostSession& session() { return session_; }
+    Sequencer& sequencer() { return sequencer_; }
+    TComPort& ComPort() { return ComPort_; }
+    // Whether start-up opened the port.
+    bool portOpened() const { return portOpened_; }
     const AppSettingsStore& settingsStore() const { return store_; }
 
     TEditHexForm* EditHexForm() const { return editHexForm_; }
@@ -56,8 +72,6 @@ public:
     QLabel* panelValue(const QString& name) const;
     QString statusBarText() const;
 
-    // Where modal message boxes go; tests replace the default QMessageBox.
-    void setMessageBoxHandler(std::function<void(const QString&)> handler) { messageBox_ = std::move(handler); }
 
     // The file dialogs; tests replace them. Open gives the chosen path, Save the typed name and the chosen
     // filter's format; an empty path means the user cancelled.
@@ -75,6 +89,13 @@ public:
     void OpenFileButClick();
     void SaveFileButClick();
     void EditFileButClick();
+    void AutoProButClick();
+    void EraseButClick();
+    void ProgramButClick();
+    void VerifyButClick();
+    void ReadButClick();
+    void N18Click();
+    void ComPortRxChar(int count);
     void LockButClick();
     void ICtypeButClick();
     void HelpButClick();
@@ -118,15 +139,22 @@ private:
 
     void FormCreate();
     void FormClose();
-    bool bringUpPort();
-    void releasePort();
+    void reportError(const QString& text);
+    void guarded(const std::function<void()>& command);
     void showFillChoice();
     QString runOpenDialog();
     SaveChoice runSaveDialog();
 
+    Options options_;
     AppSettingsStore store_;
     HostSession session_;
+    TComPort ComPort_;
+    ComPortLink link_{ComPort_};
+    Sequencer sequencer_{session_, link_};
+    FileState fileState_;
+    FileWatch fileWatch_{session_, fileState_};
     bool comSeted_ = false;
+    bool portOpened_ = false;
     bool closed_ = false;
 
     QPlainTextEdit* Memo1_ = nullptr;
@@ -145,8 +173,6 @@ private:
     int savedChipIndex_ = 6;
     int savedLockLevel_ = 0;
 
-    std::function<void(const QString&)> messageBox_;
     std::function<QString()> openDialog_;
     std::function<SaveChoice()> saveDialog_;
-    FileState fileState_;
 };

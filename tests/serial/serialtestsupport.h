@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ptypair.h"
+#include "support/ptypair.h"
 #include "serial/comport.h"
 #include "serial/ecomport.h"
 

@@ -8,6 +8,7 @@
 #include "shell/appsettingsstore.h"
 #include "shell/appwindows.h"
 #include "shell/mainwindow.h"
+#include "support/ptypair.h"
 #include "support/tempconfig.h"
 
 #include <QAction>
@@ -22,22 +23,29 @@
 
 #include <memory>
 
-// A main window with its four secondary windows, against a fresh settings root. Message boxes are collected
-// instead of shown, and the file dialogs answer what the test put in openChoice and saveChoice.
+// A main window with its four secondary windows, against a fresh settings root and a pseudo-terminal for its
+// port. Message boxes and error reports are collected instead of shown, and the file dialogs answer what the test
+// put in openChoice and saveChoice.
 struct GuiFixture {
     static QString storeName() { return AppSettingsStore::nameForExecutableFolder("/opt/chipwright/bin"); }
     static QString valuesFile(const TempConfigHome& home) {
         return home.registry() + "/HKEY_CURRENT_USER/opt/chipwright/bin/Program.ini/HexFileOpen/values.reg";
     }
 
-    std::unique_ptr<TForm1> start() {
-        auto form = createApplicationWindows(storeName());
-        form->setMessageBoxHandler([this](const QString& text) { messages << text; });
+    // The port is a pseudo-terminal nobody answers on, unless the test names another.
+    std::unique_ptr<TForm1> start(const QString& port = QString()) {
+        TForm1::Options options;
+        options.messageBox = [this](const QString& text) { messages << text; };
+        options.errorReport = [this](const QString& text) { errors << text; };
+        options.defaultPort = port.isEmpty() ? pty.slavePath() : port;
+        auto form = createApplicationWindows(storeName(), std::move(options));
         form->setFileDialogs([this] { return openChoice; }, [this] { return saveChoice; });
         return form;
     }
 
+    PtyPair pty;
     QStringList messages;
+    QStringList errors;
     // What the file dialogs answer; empty names cancel.
     QString openChoice;
     TForm1::SaveChoice saveChoice;

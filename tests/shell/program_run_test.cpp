@@ -1,22 +1,27 @@
 #include "shell/appsettingsstore.h"
+#include "support/ptypair.h"
 #include "support/tempconfig.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
-// Runs the real program and stops it the way a terminal or a session does: the settings are written at the path
-// the settings root and the executable's folder give.
-TEST(ProgramRun, StoppedWithSigtermItRunsItsShutdownAndLeavesTheSettingsFile) {
+// Runs the real program on a pseudo-terminal and stops it the way a terminal or a session does: it probes the
+// programmer at start-up, and its settings are written at the path the settings root and the executable's folder
+// give.
+TEST(ProgramRun, ProbesAtStartUpAndWhenStoppedWithSigtermLeavesTheSettingsFiles) {
     TempConfigHome home;
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    const QString portKey = home.registry() + "/HKEY_CURRENT_USER/HKEY_LOCAL_MACHINE/Software/HexFileOpenSet/ComPort";
+    writeWholeFile(portKey + "/values.reg", "\"Port\"=\"" + pty.slavePath().toUtf8() + "\"\n");
     const QString buildDir = qEnvironmentVariable("CHIPWRIGHT_BUILD_DIR");
     ASSERT_FALSE(buildDir.isEmpty());
     const QString exe = buildDir + "/chipwright";
     QString folder = QDir(buildDir).canonicalPath();
     const QString store = home.registry() + "/HKEY_CURRENT_USER" + folder + "/Program.ini";
+    writeWholeFile(store + "/HexFileOpen/values.reg", "\"ComSeted\"=\"1\"\n");
 
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -26,12 +31,9 @@ TEST(ProgramRun, StoppedWithSigtermItRunsItsShutdownAndLeavesTheSettingsFile) {
     program.start(exe, {});
     ASSERT_TRUE(program.waitForStarted(10000));
 
-    // The store's key is created while the main window starts, after the signal handler is in place.
-    QDeadlineTimer deadline(30000);
-    while (!QDir(store).exists() && !deadline.hasExpired() && program.state() == QProcess::Running)
-        QThread::msleep(20);
-    ASSERT_TRUE(QDir(store).exists()) << program.readAllStandardError().toStdString();
-    QThread::msleep(200); // let the event loop start; a signal before it only waits in the pipe
+    // The probe comes 30 ms after the port opened, while the main window starts; the signal handler is in place
+    // by then.
+    EXPECT_EQ(pty.receive(3, 30000), QByteArray("\xFA\x00\x00", 3)) << program.readAllStandardError().toStdString();
     program.terminate();
     ASSERT_TRUE(program.waitForFinished(30000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
@@ -40,4 +42,8 @@ TEST(ProgramRun, StoppedWithSigtermItRunsItsShutdownAndLeavesTheSettingsFile) {
     const QByteArray values = readWholeFile(store + "/HexFileOpen/values.reg");
     EXPECT_TRUE(values.contains("\"ComSeted\"=\"1\"")) << values.toStdString();
     EXPECT_TRUE(values.contains("\"ICtypeGroup.ItemIndex\"=\"6\"")) << values.toStdString();
+    // The port's settings were saved back in their text forms.
+    const QByteArray port = readWholeFile(portKey + "/values.reg");
+    EXPECT_TRUE(port.contains("\"Port\"=\"" + pty.slavePath().toUtf8() + "\"")) << port.toStdString();
+    EXPECT_TRUE(port.contains("\"BaudRate\"=\"9600\"")) << port.toStdString();
 }
