@@ -290,6 +290,7 @@ void Sequencer::ready() {
     view().log(QStringLiteral("Programmer is Ready !"));
     watchdog_.setEnabled(false);
     blockIndex_ = 0;
+    emit operationEnded(true);
 }
 
 void Sequencer::programFailed() {
@@ -301,6 +302,7 @@ void Sequencer::programFailed() {
     autoLockPending_ = false; // the run is over: its Lock must not follow a later verification
     manualProgram_ = false;
     errorBeep();
+    emit operationEnded(false);
 }
 
 void Sequencer::eraseFinished(bool continuation) {
@@ -316,6 +318,7 @@ void Sequencer::eraseFinished(bool continuation) {
     view().beep(beepHz, 200);
     view().setStatus(QStringLiteral(" Earse Succssed "), StatusColour::Success);
     watchdog_.setEnabled(false);
+    emit operationEnded(true);
 }
 
 void Sequencer::programFinished(bool continuation) {
@@ -327,6 +330,7 @@ void Sequencer::programFinished(bool continuation) {
         view().setStatus(okLabel, StatusColour::Success);
         manualProgram_ = false;
         watchdog_.setEnabled(false);
+        if (!continuation) emit operationEnded(true);
     }
     if (continuation) {
         sleep_(100);
@@ -350,6 +354,7 @@ void Sequencer::verifyFailed(int address) {
     view().log(QStringLiteral(" Fail ID :") + hex(address, 6) + QStringLiteral("H    Fail Data :") + hex(expected, 2) +
                QStringLiteral("H"));
     errorBeep();
+    emit operationEnded(false);
 }
 
 void Sequencer::verifyPassed() {
@@ -368,7 +373,9 @@ void Sequencer::verifyPassed() {
     if (autoLockPending_) {
         autoLockPending_ = false;
         sendCommand(CmdLock, static_cast<quint8>(session_.lockLevel()));
+        return; // the run ends with the Lock's reply
     }
+    emit operationEnded(true);
 }
 
 void Sequencer::readFinished() {
@@ -380,11 +387,13 @@ void Sequencer::readFinished() {
     timer1_.setEnabled(false);
     readFinishPending_ = false;
     view().beep(beepHz, 200);
+    emit operationEnded(true);
 }
 
 void Sequencer::lockFinished() {
     view().log(QStringLiteral("Lock Succssed !"));
     watchdog_.setEnabled(false);
+    emit operationEnded(true);
 }
 
 // ---- timers
@@ -440,4 +449,5 @@ void Sequencer::DOGTimer4Timer() {
     frameFill_ = 0;
     watchdog_.setInterval(watchdogMs);
     errorBeep();
+    emit operationEnded(false);
 }

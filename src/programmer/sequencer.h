@@ -68,6 +68,12 @@ public:
     bool windowRaised() const { return windowRaised_; }
     quint8 linkByte(int i) const { return link_.at(static_cast<size_t>(i)); }
 
+signals:
+    // An operation came to its end: success for "Programmer is Ready !", a finished erase, program (started from
+    // its button), verification (when no Lock follows), read or lock; failure for a program failure, a verify
+    // mismatch or the watchdog. An Auto run ends with its Lock, or with its failure.
+    void operationEnded(bool success);
+
 private:
     HostView& view() { return session_.view(); }
     const CodeBuffer& buffer() const { return session_.buffer(); }

@@ -19,8 +19,11 @@ struct Host {
     Sequencer seq{session, link};
     std::vector<int> sleeps;
 
+    std::vector<bool> ends; // operationEnded, in order
+
     explicit Host(int chip = 6) {
         seq.setSleep([this](int ms) { sleeps.push_back(ms); });
+        QObject::connect(&seq, &Sequencer::operationEnded, [this](bool ok) { ends.push_back(ok); });
         session.confirmChip(chip);
     }
 
@@ -223,6 +226,7 @@ TEST(Verify, AMismatchStopsAtTheFirstDifferingAddress) {
     EXPECT_EQ(h.view.statusText, "Verify Error !");
     EXPECT_EQ(h.view.statusColour, StatusColour::Failure);
     EXPECT_EQ(h.view.beeps, (std::vector<std::pair<int, int>>{{784, 100}, {784, 100}}));
+    EXPECT_EQ(h.ends, std::vector<bool>{false});
     EXPECT_FALSE(h.seq.verifyMode());
     EXPECT_FALSE(h.seq.DOGTimer4().enabled());
 }
@@ -252,7 +256,9 @@ TEST(Auto, RunsEraseProgramVerifyAndLockWithTheLockLevel) {
         EXPECT_EQ(h.link.takeSent(),
                   (std::vector<Frame>{frame3(0x10, 0x00, h.block(1)[0]), frame3(0x07, 0x06, 0x03)}));
         EXPECT_FALSE(h.seq.autoLockPending());
+        EXPECT_TRUE(h.ends.empty()) << "the run is not over before its Lock is answered";
         h.link.reply(h.seq, {0x09});
+        EXPECT_EQ(h.ends, std::vector<bool>{true});
         EXPECT_EQ(h.view.logLines, QStringList({"Erasing Now ......Please Wait !", "Programming Now ...... Please Wait !",
                                                 "Program Succssed!", "Verifying Now ...... Please Wait !",
                                                 "Verify Succssed !", "Lock Succssed !"}));
@@ -364,6 +370,7 @@ TEST(Watchdog, ReportsTheConnectionAndReturnsToIdle) {
     h.link.reply(h.seq, blockFrame(std::array<quint8, 16>{}));
     h.seq.DOGTimer4Timer();
     EXPECT_EQ(h.view.logLines.last(), watchdogText);
+    EXPECT_EQ(h.ends, std::vector<bool>{false});
     EXPECT_EQ(h.view.statusText, "E r r o r !   ");
     EXPECT_EQ(h.view.progress, 0);
     EXPECT_EQ(h.seq.blockIndex(), 0);
