@@ -44,7 +44,7 @@ struct EngineOptions {
     // Pause before output that follows other output of ours rather than a host frame (the first block request
     // of an Auto run, reply 0x07 after the end frame, 0x11 after the last block frame), so that the host
     // receives it separately.
-    Micros replyGap = 50'000;
+    Micros replyGap = 150'000;
     // Pause between the pieces of a split block frame.
     Micros splitGap = 20'000;
     // A partial frame is dropped when no byte has arrived for this long.

@@ -77,7 +77,9 @@ Options:
   --reply-gap MS           Pause before output that follows our own output rather than a
                            host frame: the first 03 of an auto run, 07 after the end frame,
                            11 after the last block frame; it makes the host receive them
-                           apart (default 50).
+                           apart (default 150). After the last block of a verification the
+                           host waits 50 ms and sends its stop frame, which cancels the 11
+                           that is still waiting: keep the gap above that.
   --block-time MS          Time to program a block before asking for the next (default 0).
                            The simulator cannot know which block is the host's last, so by
                            default it asks once more after it, and the host meets that
