@@ -1,6 +1,7 @@
 #include "guitestsupport.h"
 
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -77,4 +78,25 @@ TEST(PortBringUp, AnUnwritablePortStoreEndsStartUpWithTheErrorReportAndTheWindow
     EXPECT_EQ(f.errors.size(), 2);
     EXPECT_TRUE(readWholeFile(GuiFixture::valuesFile(home)).contains("\"ComSeted\"=\"0\""))
         << "the port settings were never seeded";
+}
+
+TEST(PortSetup, TheMenuCommandRunsThePortsSetupDialog) {
+    TempConfigHome home;
+    GuiFixture f;
+    auto form = f.start();
+    QString title;
+    bool wasModal = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog) return;
+        title = dialog->windowTitle();
+        wasModal = dialog->isModal();
+        dialog->close(); // cancel: nothing applied
+    });
+    const QString before = form->ComPort().Port();
+    form->menuItem("N18")->trigger();
+    EXPECT_EQ(title, "Setup");
+    EXPECT_TRUE(wasModal);
+    EXPECT_EQ(form->ComPort().Port(), before);
+    EXPECT_TRUE(form->ComPort().Connected());
 }
