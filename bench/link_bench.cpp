@@ -163,11 +163,3 @@ void BM_ProgramVerify20KAt9600(benchmark::State& state) { programAndVerify(state
 BENCHMARK(BM_ProgramVerify20KAt9600)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

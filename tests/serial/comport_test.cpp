@@ -13,24 +13,6 @@
 
 namespace {
 
-// Records which push groups actually reached the device.
-class RecordingPort : public TComPort {
-public:
-    std::vector<std::string> pushes;
-    void PushBufferSizes() override {
-        if (CanPush()) pushes.push_back("buffer");
-        TComPort::PushBufferSizes();
-    }
-    void PushLineSettings() override {
-        if (CanPush()) pushes.push_back("line");
-        TComPort::PushLineSettings();
-    }
-    void PushTimeouts() override {
-        if (CanPush()) pushes.push_back("timeouts");
-        TComPort::PushTimeouts();
-    }
-};
-
 struct LineCase {
     const char* name;
     std::function<void(TComPort&)> setup;

@@ -35,23 +35,6 @@ void pick(TComComboBox* combo, const QString& text) {
     emit combo->activated(i);
 }
 
-class RecordingPort : public TComPort {
-public:
-    std::vector<std::string> pushes;
-    void PushBufferSizes() override {
-        if (CanPush()) pushes.push_back("buffer");
-        TComPort::PushBufferSizes();
-    }
-    void PushLineSettings() override {
-        if (CanPush()) pushes.push_back("line");
-        TComPort::PushLineSettings();
-    }
-    void PushTimeouts() override {
-        if (CanPush()) pushes.push_back("timeouts");
-        TComPort::PushTimeouts();
-    }
-};
-
 class ListedPorts {
 public:
     explicit ListedPorts(QStringList names) {

@@ -9,6 +9,8 @@
 #include <QThread>
 
 #include <functional>
+#include <string>
+#include <vector>
 #include <gtest/gtest.h>
 
 // Serves the main thread's event loop until pred holds or a generous deadline passes.
@@ -32,3 +34,21 @@ template <typename F> EComPort raisedBy(F&& f) {
     }
     return EComPort(0);
 }
+
+// Records which push groups actually reached the device.
+class RecordingPort : public TComPort {
+public:
+    std::vector<std::string> pushes;
+    void PushBufferSizes() override {
+        if (CanPush()) pushes.push_back("buffer");
+        TComPort::PushBufferSizes();
+    }
+    void PushLineSettings() override {
+        if (CanPush()) pushes.push_back("line");
+        TComPort::PushLineSettings();
+    }
+    void PushTimeouts() override {
+        if (CanPush()) pushes.push_back("timeouts");
+        TComPort::PushTimeouts();
+    }
+};
