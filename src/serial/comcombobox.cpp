@@ -152,7 +152,13 @@ void TComComboBox::ReadFromPort() {
         return;
     }
     const QString present = TComSelect::PresentText(*port_, kind_);
-    const int i = findText(present, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    int i = findText(present, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (i < 0 && kind_ == cpPort && !present.isEmpty()) {
+        // A port the listing does not know (a pseudo-terminal, an adapter under an unusual name) is offered as
+        // it is: left unselected, an OK without a pick would empty the port name and lose the connection.
+        addItem(present);
+        i = count() - 1;
+    }
     if (i >= 0) select_.Remember(kind_, itemText(i));
     setCurrentIndex(i);
 }

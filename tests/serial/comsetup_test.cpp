@@ -108,20 +108,20 @@ TEST(ComSetup, CancelAppliesNothing) {
     EXPECT_EQ(port.FlowControl().ControlRTS(), rtsToggle);
 }
 
-TEST(ComSetup, APortNameNotInTheListShowsNoSelectionAndOkClearsIt) {
+TEST(ComSetup, APortNameNotInTheListIsOfferedAndKeptByOk) {
     ListedPorts listed({QStringLiteral("ttyUSB0")});
     TComPort port;
-    port.SetPort(QStringLiteral("COM9"));
+    port.SetPort(QStringLiteral("/dev/pts/7"));
     port.SetBaudRate(brCustom);
     port.FlowControl().SetXonXoffIn(true); // matches no preset
     runSetup(port, [&](TComSetupFrm& d) {
-        EXPECT_EQ(d.Combo1->currentIndex(), -1);
-        EXPECT_EQ(d.Combo1->Text(), QString());
+        EXPECT_EQ(d.Combo1->Text(), QStringLiteral("/dev/pts/7"));
+        EXPECT_EQ(d.Combo1->count(), 2) << "the listed port stays pickable";
         EXPECT_EQ(d.Combo2->Text(), QStringLiteral("Custom"));
         EXPECT_EQ(d.Combo6->Text(), QStringLiteral("Custom"));
         d.Button1->click();
     });
-    EXPECT_EQ(port.Port(), QString()); // the remembered name of a fresh selector
+    EXPECT_EQ(port.Port(), QStringLiteral("/dev/pts/7")) << "changing other settings never loses the port";
     EXPECT_EQ(port.BaudRate(), brCustom);
     EXPECT_TRUE(port.FlowControl().XonXoffIn()); // "Custom" leaves the details alone
 }
