@@ -1,6 +1,7 @@
 #include "serial/cporttexts.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 
@@ -71,7 +72,7 @@ QStringList languages() {
 void loadLocked(Texts& t, const QString& folder) {
     t.catalogue.clear();
     QString dir = folder;
-    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + QLatin1String("/locale");
+    if (dir.isEmpty()) dir = DefaultCatalogueFolder(QCoreApplication::applicationDirPath());
     for (const QString& lang : languages()) {
         QFile file(dir + QLatin1Char('/') + lang + QLatin1String("/LC_MESSAGES/cport.mo"));
         if (!file.open(QIODevice::ReadOnly)) continue;
@@ -128,6 +129,14 @@ QHash<QByteArray, QString> ParseMoCatalogue(const QByteArray& data) {
         if (!translation.isEmpty()) table.insert(original, QString::fromUtf8(translation));
     }
     return table;
+}
+
+QString DefaultCatalogueFolder(const QString& executableFolder) {
+    const QDir folder(executableFolder);
+    if (folder.exists(QStringLiteral("locale"))) return folder.filePath(QStringLiteral("locale"));
+    const QString installed = folder.filePath(QStringLiteral("../share/chipwright/locale"));
+    if (QDir(installed).exists()) return QDir::cleanPath(installed);
+    return folder.filePath(QStringLiteral("locale"));
 }
 
 void LoadSerialLibraryTexts(const QString& localeFolder) {

@@ -14,6 +14,10 @@
 // could be read safely (possibly nothing); nothing is read outside the data.
 QHash<QByteArray, QString> ParseMoCatalogue(const QByteArray& data);
 
+// The folder the catalogues are looked up in by default for an executable in executableFolder: "locale" beside
+// it (the build folder), else "../share/chipwright/locale" (an installed program in <prefix>/bin).
+QString DefaultCatalogueFolder(const QString& executableFolder);
+
 // Loads (again) the "cport" catalogue and refills PortErrorTexts. An empty folder means the default folder.
 // Runs by itself on first use; call it again after changing LANG or to point at another folder.
 void LoadSerialLibraryTexts(const QString& localeFolder = {});

@@ -1,0 +1,54 @@
+#include "cliargs.h"
+#include "portopenerror.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace {
+
+TEST(CliArgs, ChipLockAndFillTakeTheirDocumentedForms) {
+    EXPECT_EQ(parseChip("AT89S52"), 6);
+    EXPECT_EQ(parseChip("at89c2051"), 0);
+    EXPECT_EQ(parseChip("7"), 7);
+    for (const char* bad : {"8", "-1", "", "07", "AT89", "89S52", "1.0"})
+        EXPECT_EQ(parseChip(bad), std::nullopt) << bad;
+    EXPECT_EQ(parseLock("none"), 0);
+    EXPECT_EQ(parseLock("0"), 0);
+    EXPECT_EQ(parseLock("lb3"), 3);
+    EXPECT_EQ(parseLock("LB1"), 1);
+    for (const char* bad : {"LB0", "4", "lb", "", "-1"})
+        EXPECT_EQ(parseLock(bad), std::nullopt) << bad;
+    EXPECT_EQ(parseFill("ff"), 0xFF);
+    EXPECT_EQ(parseFill("00"), 0);
+    EXPECT_EQ(parseFill("0"), std::nullopt);
+}
+
+TEST(CliArgs, OptionsMayFollowTheCommandAndDoubleDashEndsThem) {
+    ParsedCommandLine p = parseCommandLine({"program", "--chip=AT89C4051", "-q", "--", "-image.hex"});
+    ASSERT_TRUE(p.ok()) << p.error.toStdString();
+    EXPECT_EQ(p.options.command, "program");
+    EXPECT_EQ(p.options.arguments, QStringList{"-image.hex"});
+    EXPECT_EQ(p.options.chip, 1);
+    EXPECT_TRUE(p.options.quiet);
+    EXPECT_FALSE(p.options.port.has_value()) << "no option means the saved setting";
+
+    p = parseCommandLine({"--port", "ttyUSB0", "--help"});
+    EXPECT_TRUE(p.ok());
+    EXPECT_TRUE(p.options.help);
+    EXPECT_FALSE(parseCommandLine({"--port=", "erase"}).ok());
+}
+
+TEST(PortOpenError, NamesThePortTheDeviceTheReasonAndTheCure) {
+    const QString denied = portOpenErrorText("COM1", "/dev/ttyS0", EACCES, "Unable to open com port");
+    EXPECT_TRUE(
+        denied.startsWith("chipwright-cli: cannot open the port COM1 (/dev/ttyS0): Permission denied"))
+        << denied.toStdString();
+    EXPECT_TRUE(denied.contains("dialout")) << denied.toStdString();
+    EXPECT_TRUE(portOpenErrorText("ttyUSB0", "/dev/ttyUSB0", EBUSY, {}).contains("another program"));
+    EXPECT_FALSE(portOpenErrorText("/dev/x", "/dev/x", EIO, {}).contains("dialout"));
+    EXPECT_TRUE(portOpenErrorText("/dev/x", "/dev/x", -1, "Unable to open com port")
+                    .contains("Unable to open com port"));
+}
+
+} // namespace

@@ -1,0 +1,361 @@
+// chipwright-cli as a script uses it: against the simulator, through its exit codes, output lines and files.
+#include "cliprocess.h"
+#include "support/simrunner.h"
+#include "support/tempconfig.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+constexpr int c2051 = 0; // AT89C2051: 2048 bytes
+constexpr int c2051Size = 2048;
+
+// 40 bytes: two whole blocks and half a third, so the fill shows after the data.
+QByteArray image() {
+    QByteArray bytes;
+    for (int i = 0; i < 40; ++i)
+        bytes.append(char(i * 7 + 3));
+    return bytes;
+}
+
+QByteArray padded(const QByteArray& data, int size, char fill) {
+    return data + QByteArray(size - data.size(), fill);
+}
+
+// Intel HEX as the Save writer produces it, built here byte by byte: 16-byte data records, then the end
+// record, each line ending in CR LF.
+QByteArray expectedHex(const QByteArray& data) {
+    QByteArray text;
+    for (int address = 0; address < data.size(); address += 16) {
+        const QByteArray chunk = data.mid(address, 16);
+        int sum = chunk.size() + (address >> 8) + (address & 0xFF);
+        for (const char c : chunk)
+            sum += quint8(c);
+        text += ':' + QByteArray::number(chunk.size(), 16).rightJustified(2, '0').toUpper() +
+                QByteArray::number(address, 16).rightJustified(4, '0').toUpper() + "00" +
+                chunk.toHex().toUpper() +
+                QByteArray::number((0x100 - (sum & 0xFF)) & 0xFF, 16).rightJustified(2, '0').toUpper() +
+                "\r\n";
+    }
+    return text + ":00000001FF\r\n";
+}
+
+const QStringList programLog = {"Programming Now ...... Please Wait !", "Program Succssed!"};
+const QStringList verifyLog = {"Verifying Now ...... Please Wait !", "Verify Succssed !"};
+const QStringList autoLog = {"Erasing Now ......Please Wait !",
+                             "Programming Now ...... Please Wait !",
+                             "Program Succssed!",
+                             "Verifying Now ...... Please Wait !",
+                             "Verify Succssed !",
+                             "Lock Succssed !"};
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        hexFile = dir.filePath("image.hex");
+        binFile = dir.filePath("image.bin");
+        writeWholeFile(hexFile, expectedHex(image()));
+        writeWholeFile(binFile, image());
+    }
+
+    // chipwright-cli --port <sim> --chip 0 <arguments>
+    CliResult onChip(const SimRunner& sim, const QStringList& arguments) {
+        return runCli(QStringList{"--port", sim.device(), "--chip", QString::number(c2051)} + arguments,
+                      dir.path());
+    }
+
+    TempConfigHome home;
+    QTemporaryDir dir;
+    QString hexFile;
+    QString binFile;
+};
+
+TEST_F(Cli, EveryProgrammerCommandDoesItsWorkPrintsTheLogLinesAndExitsZero) {
+    SimRunner sim({"--reply-gap", "5"});
+    ASSERT_TRUE(sim.ok());
+    const QByteArray programmed = padded(image(), c2051Size, char(0xFF));
+
+    CliResult r = onChip(sim, {"probe"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, logText({"Programmer is Ready !"}));
+
+    r = onChip(sim, {"program", hexFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, logText(programLog));
+    EXPECT_EQ(r.err, "") << "no progress bar when standard error is not a terminal";
+    EXPECT_EQ(sim.memory(c2051), programmed);
+
+    r = onChip(sim, {"verify", binFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, logText(verifyLog));
+
+    // Read writes exactly what the window's Save writes for the read dump, in the format the name asks for.
+    for (const QString name : {"read.hex", "READ.HEX", "read.bin", "Read.Bin"}) {
+        r = onChip(sim, {"read", name});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, logText({"Reading Now ...... Please Wait !", "Read Finish !"}));
+        const bool hex = name.endsWith("hex", Qt::CaseInsensitive);
+        EXPECT_EQ(readWholeFile(dir.filePath(name)), hex ? expectedHex(programmed) : programmed)
+            << name.toStdString();
+    }
+
+    r = onChip(sim, {"--lock", "LB2", "lock"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, logText({"Lock Succssed !"}));
+    EXPECT_EQ(sim.lockLevel(c2051), 2);
+
+    r = onChip(sim, {"erase"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, logText({"Erasing Now ...... Please Wait !", "Earse Succssed !"}));
+    EXPECT_EQ(sim.memory(c2051), QByteArray(c2051Size, char(0xFF)));
+    EXPECT_EQ(sim.lockLevel(c2051), 0);
+
+    r = onChip(sim, {"auto", binFile, "--lock", "3"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, logText(autoLog));
+    EXPECT_EQ(sim.memory(c2051), programmed);
+    EXPECT_EQ(sim.lockLevel(c2051), 3);
+
+    // The other chips were never touched: the chip index travelled in every command.
+    EXPECT_EQ(sim.memory(6), QByteArray(8192, char(0xFF)));
+}
+
+TEST_F(Cli, QuietRunsPrintNothingOnSuccessAndTheLogOnFailure) {
+    SimRunner sim({"--corrupt", "0x21"}, {{c2051, padded(image(), c2051Size, char(0xFF))}});
+    ASSERT_TRUE(sim.ok());
+    CliResult r = onChip(sim, {"--quiet", "program", hexFile});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+
+    r = onChip(sim, {"-q", "verify", hexFile});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.contains("Verify Fail !\n Fail ID :000021H    Fail Data :EAH\n"))
+        << r.err.toStdString();
+}
+
+// Every way an operation fails ends with exit 1 and the window's own texts.
+TEST_F(Cli, FailedOperationsExitOneWithTheLogLinesOfTheFailure) {
+    const QByteArray programmed = padded(image(), c2051Size, char(0xFF));
+    struct Case {
+        const char* name;
+        QStringList simOptions;
+        QStringList arguments;
+        QStringList log;
+    };
+    const std::vector<Case> cases = {
+        {"verify mismatch",
+         {"--corrupt", "0x5"},
+         {"verify", "image.hex"},
+         {"Verifying Now ...... Please Wait !", "Verify Fail !", " Fail ID :000005H    Fail Data :26H"}},
+        {"program failure reply",
+         {"--fail-program"},
+         {"program", "image.hex"},
+         {"Programming Now ...... Please Wait !", "Program Fail !  Please Check!"}},
+        {"silent erase",
+         {"--silence-after", "0"},
+         {"erase"},
+         {"Erasing Now ...... Please Wait !", connectionErrorLine}},
+        {"silent probe", {"--silence-after", "0"}, {"probe"}, {"Programmer  Not  Found !"}},
+        // The Lock reply has no watchdog in the sequencer; the tool waits a bounded time and reports it
+        // alike.
+        {"silent lock", {"--silence-after", "0"}, {"lock"}, {connectionErrorLine}},
+        {"read stalls after the command and three requests",
+         {"--silence-after", "12"},
+         {"read", "out.bin"},
+         {"Reading Now ...... Please Wait !", connectionErrorLine}},
+        // Command, three data frames, end frame, then the verification's command, three requests and stop.
+        {"auto whose lock is not answered",
+         {"--silence-after", QString::number(3 + 3 * 18 + 18 + 15)},
+         {"auto", "image.bin"},
+         autoLog.mid(0, 5) + QStringList{connectionErrorLine}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRunner sim(c.simOptions, {{c2051, programmed}});
+        ASSERT_TRUE(sim.ok());
+        const CliResult r = onChip(sim, c.arguments);
+        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        EXPECT_EQ(r.out, logText(c.log));
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.bin"))) << "a failed read writes nothing";
+}
+
+TEST_F(Cli, APortThatDoesNotOpenIsNamedWithItsReason) {
+    const CliResult r = runCli({"--port", "/dev/chipwright-no-such-port", "--chip", "0", "erase"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(
+        r.err.contains("cannot open the port /dev/chipwright-no-such-port: No such file or directory"))
+        << r.err.toStdString();
+}
+
+// Usage errors and file problems exit 2 before the programmer is asked: the port given here does not exist,
+// so any attempt to open it would end with exit 1 instead.
+TEST_F(Cli, UsageErrorsAndFileProblemsExitTwoBeforeThePortIsOpened) {
+    writeWholeFile(dir.filePath("big.bin"), QByteArray(c2051Size + 1, '\x55'));
+    writeWholeFile(dir.filePath("empty.bin"), QByteArray());
+    writeWholeFile(dir.filePath("high.hex"),
+                   expectedHex(QByteArray(16, 0)).replace(":10000000", ":10080000"));
+    writeWholeFile(dir.filePath("broken.hex"), "this is not a record\r\n");
+    writeWholeFile(dir.filePath("image.txt"), image());
+    const QByteArray tooLarge =
+        "Open File Error ! AT89C2051 Cant Be Program 2K Active Byte Only ! Please Choose Again !";
+    const QByteArray openError = "Open File Error !  Please Choose Again !";
+    const QByteArray noFile = "Please Open *.Hex or *.Bin File Firstly !";
+    struct Case {
+        QStringList arguments;
+        QByteArray err;
+    };
+    const std::vector<Case> cases = {
+        {{}, "no command given"},
+        {{"flash"}, "unknown command \"flash\""},
+        {{"program"}, "program takes one argument, not 0"},
+        {{"erase", "image.hex"}, "erase takes no argument, not 1"},
+        {{"convert", "image.hex"}, "convert takes two arguments, not 1"},
+        {{"--chip", "AT89C9999", "erase"}, "--chip: \"AT89C9999\" is neither a chip type"},
+        {{"--chip", "8", "erase"}, "--chip: \"8\""},
+        {{"--lock", "LB4", "lock"}, "--lock: \"LB4\" is not 0-3, LB1-LB3 or none"},
+        {{"--fill", "AA", "erase"}, "--fill: \"AA\" is neither FF nor 00"},
+        {{"--speed", "9600", "erase"}, "unknown option \"--speed\""},
+        {{"erase", "--port"}, "--port needs a value"},
+        {{"program", "image.txt"}, "image.txt: the name must end in .hex or .bin"},
+        {{"read", "out.txt"}, "out.txt: the name must end in .hex or .bin"},
+        {{"read", "no-such-folder/out.hex"}, "does not exist"},
+        {{"program", "missing.hex"}, openError},
+        {{"verify", "broken.hex"}, openError},
+        {{"program", "big.bin"}, tooLarge},
+        {{"auto", "high.hex"}, tooLarge},
+        {{"program", "empty.bin"}, noFile},
+        {{"convert", "empty.bin", "out.hex"}, noFile},
+        {{"convert", "big.bin", "out.hex"}, tooLarge},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const CliResult r =
+            runCli(QStringList{"--port", "/dev/chipwright-no-such-port", "--chip", "AT89c2051"} + c.arguments,
+                   dir.path());
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.hex")));
+}
+
+TEST_F(Cli, ConvertWritesWhatTheWindowsSaveWritesAfterAnOpen) {
+    struct Case {
+        QStringList arguments;
+        QString output;
+        QByteArray expected;
+    };
+    const std::vector<Case> cases = {
+        {{"convert", "image.hex", "out.bin"}, "out.bin", padded(image(), c2051Size, char(0xFF))},
+        {{"convert", "image.bin", "out.HEX"}, "out.HEX", expectedHex(padded(image(), c2051Size, char(0xFF)))},
+        {{"--fill", "00", "convert", "image.hex", "zero.bin"}, "zero.bin", padded(image(), c2051Size, 0)},
+        // The whole capacity of the chosen chip is dumped.
+        {{"--chip", "AT89S53", "convert", "image.bin", "s53.bin"},
+         "s53.bin",
+         padded(image(), 12288, char(0xFF))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const CliResult r = runCli(QStringList{"--chip", "0"} + c.arguments, dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(readWholeFile(dir.filePath(c.output)), c.expected);
+    }
+}
+
+// The defaults are the window's saved choices, read from the same stores; the tool never writes them.
+TEST_F(Cli, DefaultsComeFromTheWindowsSettingsWhichStayAsTheyWere) {
+    SimRunner sim;
+    ASSERT_TRUE(sim.ok());
+    const QString buildDir =
+        QFileInfo(qEnvironmentVariable("CHIPWRIGHT_BUILD_DIR") + "/chipwright-cli").canonicalPath();
+    const QString appValues =
+        home.registry() + "/HKEY_CURRENT_USER" + buildDir + "/Program.ini/HexFileOpen/values.reg";
+    const QString portValues =
+        home.registry() + "/HKEY_CURRENT_USER/HKEY_LOCAL_MACHINE/Software/HexFileOpenSet/ComPort/values.reg";
+    QDir().mkpath(QFileInfo(appValues).path());
+    QDir().mkpath(QFileInfo(portValues).path());
+    writeWholeFile(appValues, "\"DownLoadset.Fill\"=\"0\"\n\"ICtypeGroup.ItemIndex\"=\"0\"\n"
+                              "\"LockBit.ItemIndex\"=\"2\"\n\"ComSeted\"=\"1\"\n");
+    writeWholeFile(portValues, "\"Port\"=\"" + sim.device().toUtf8() + "\"\n\"BaudRate\"=\"9600\"\n");
+    auto snapshot = [&] {
+        std::map<QString, QByteArray> files;
+        for (QDirIterator it(home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString path = it.next();
+            files[path] = readWholeFile(path);
+        }
+        return files;
+    };
+    const auto before = snapshot();
+
+    CliResult r = runCli({"convert", "image.hex", "out.bin"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readWholeFile(dir.filePath("out.bin")), padded(image(), c2051Size, 0)) << "chip 0, fill 00";
+
+    r = runCli({"program", "image.hex"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, logText(programLog));
+    // The fill byte 00 completes the last block sent; the blocks after it stay erased.
+    EXPECT_EQ(sim.memory(c2051), padded(padded(image(), 48, 0), c2051Size, char(0xFF)));
+
+    r = runCli({"lock"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(sim.lockLevel(c2051), 2);
+
+    // The options win over the saved choices.
+    r = runCli({"--chip", "AT89S52", "--lock", "lb1", "lock"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(sim.lockLevel(c2051), 2);
+    EXPECT_EQ(sim.lockLevel(6), 1);
+
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(Cli, ASavedChipOutsideTheCatalogueAsksForChip) {
+    const QString buildDir =
+        QFileInfo(qEnvironmentVariable("CHIPWRIGHT_BUILD_DIR") + "/chipwright-cli").canonicalPath();
+    const QString appValues =
+        home.registry() + "/HKEY_CURRENT_USER" + buildDir + "/Program.ini/HexFileOpen/values.reg";
+    QDir().mkpath(QFileInfo(appValues).path());
+    writeWholeFile(appValues, "\"ICtypeGroup.ItemIndex\"=\"9\"\n");
+    const CliResult r = runCli({"convert", "image.hex", "out.bin"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("the saved chip index 9 is not 0-7; choose a chip with --chip"))
+        << r.err.toStdString();
+}
+
+TEST_F(Cli, ChipsPortsAndHelpNeedNoProgrammer) {
+    CliResult r = runCli({"chips"});
+    EXPECT_EQ(r.exitCode, 0);
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_TRUE(lines[0].startsWith("0  AT89C2051 ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[4].contains("AT89C55") && lines[4].contains("20480 bytes")) << lines[4].toStdString();
+    EXPECT_TRUE(lines[7].startsWith("7  AT89S53 ")) << lines[7].toStdString();
+
+    r = runCli({"ports"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+
+    r = runCli({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    for (const char* word :
+         {"probe", "erase", "program FILE", "verify FILE", "read OUT", "lock", "auto FILE", "convert IN OUT",
+          "ports", "chips", "--port", "--chip", "--lock", "--fill", "--quiet", "Exit status"})
+        EXPECT_TRUE(r.out.contains(word)) << word;
+}
+
+} // namespace

@@ -1,0 +1,36 @@
+#include "cliprocess.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+const QString connectionErrorLine = QStringLiteral("\nError !  Please Check The Connection Whether OK !\n"
+                                                   "Or Check  Whether Suited Of The MCU Type  !\n");
+
+CliResult runCli(const QStringList& arguments, const QString& workDir) {
+    QProcess process;
+    if (!workDir.isEmpty()) process.setWorkingDirectory(workDir);
+    process.start(qEnvironmentVariable("CHIPWRIGHT_BUILD_DIR") + "/chipwright-cli", arguments);
+    CliResult result;
+    if (!process.waitForStarted(10000)) {
+        ADD_FAILURE() << "chipwright-cli did not start";
+        return result;
+    }
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000)) {
+        ADD_FAILURE() << "chipwright-cli " << arguments.join(' ').toStdString() << " did not end";
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return result;
+}
+
+QByteArray logText(const QStringList& lines) {
+    QByteArray text;
+    for (const QString& line : lines)
+        text += line.toUtf8() + '\n';
+    return text;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// One finished run of the built chipwright-cli.
+struct CliResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs $CHIPWRIGHT_BUILD_DIR/chipwright-cli with arguments in workDir (the current folder when empty) and
+// waits for it, at most a generous minute; a run that does not end is killed and reported as a failure.
+CliResult runCli(const QStringList& arguments, const QString& workDir = {});
+
+// What the tool prints for these log lines: each followed by a line break.
+QByteArray logText(const QStringList& lines);
+
+// The watchdog's log line (a line break, two lines, a line break).
+extern const QString connectionErrorLine;

@@ -1,0 +1,55 @@
+#include "clihelp.h"
+
+QString cliHelpText() {
+    return QStringLiteral(R"(Usage: chipwright-cli [OPTIONS] COMMAND [ARGS]
+Drives a serial 8051 flash programmer (AT89C2051/4051/51/52/55, AT89S51/52/53) from the command line,
+with the same code as the Chipwright window.
+
+Commands:
+  probe              Ask whether a programmer answers on the port.
+  erase              Erase the chip.
+  program FILE       Program the chip from FILE (Intel HEX .hex or binary .bin).
+  verify FILE        Compare the chip with FILE; stops at the first difference.
+  read OUT           Read the whole chip and write it to OUT: Intel HEX when OUT ends in .hex,
+                     binary when it ends in .bin (any case). OUT is used as given.
+  lock               Set the lock bits given by --lock.
+  auto FILE          Erase, program, verify and lock in one run.
+  convert IN OUT     Load IN for the chip (as the window's Open does) and write it as OUT (.hex or
+                     .bin), dumped over the chip's whole capacity. Needs no programmer.
+  ports              List the serial devices, in names --port accepts.
+  chips              List the chip types with their index and size.
+
+Options (defaults come from the Chipwright window's saved settings):
+  --port NAME        Serial port: COM1 is /dev/ttyS0, a path stands as it is, any other name is
+                     taken below /dev (ttyUSB0). Default: the port set in the window's setup.
+  --chip TYPE|INDEX  Chip type (AT89S52, any case) or its index 0-7 (see "chips").
+  --lock LEVEL       Lock level for lock and auto: 0-3, LB1-LB3 (any case) or none.
+  --fill FF|00       Byte that fills the image around the file's data.
+  -q, --quiet        Print nothing on success; on failure the messages go to standard error.
+  -h, --help         Show this text.
+  --version          Show the version.
+  Options may come before or after the command; "--" ends them.
+
+Output:
+  Standard output carries the operation's messages, line for line as the window's message log
+  shows them (for example "Programming Now ...... Please Wait !" and "Program Succssed!").
+  A progress bar goes to standard error when it is a terminal. Refusals and errors go to
+  standard error.
+
+Exit status:
+  0  success
+  1  the operation failed: failure reply, verify mismatch, no answer from the programmer
+     (also for probe), the port could not be opened or the line failed
+  2  usage error, a file that cannot be read or written, a file too large for the chip, or a
+     file without data ("Please Open *.Hex or *.Bin File Firstly !")
+
+Settings are read, never written: the window's choices for chip, lock level and fill byte, and
+its port settings, under ${XDG_CONFIG_HOME:-~/.config}/chipwright/registry.
+
+Examples:
+  chipwright-cli --port ttyUSB0 --chip AT89C2051 program firmware.hex
+  chipwright-cli --chip 6 read chip.bin
+  chipwright-cli --chip at89s52 --lock LB2 auto firmware.hex
+  chipwright-cli --chip AT89C4051 convert firmware.hex firmware.bin
+)");
+}

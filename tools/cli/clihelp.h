@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QString>
+
+// The text of chipwright-cli --help.
+QString cliHelpText();

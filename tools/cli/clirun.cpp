@@ -1,0 +1,362 @@
+#include "clirun.h"
+
+#include "portopenerror.h"
+#include "terminalview.h"
+
+#include "buffer/dumpline.h"
+#include "buffer/filecommands.h"
+#include "platform/quitsignals.h"
+#include "platform/serialdevice.h"
+#include "programmer/chipcatalogue.h"
+#include "programmer/comportlink.h"
+#include "programmer/hostsession.h"
+#include "programmer/sequencer.h"
+#include "serial/comport.h"
+#include "serial/comsettings.h"
+#include "serial/ecomport.h"
+#include "shell/appsettings.h"
+#include "shell/appsettingsstore.h"
+#include "shell/portbringup.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+namespace {
+
+// How long the tool waits for a reply that no watchdog covers: the probe's 0x02 and the Lock's 0x09 (also the
+// Lock at the end of an Auto run). While the sequencer's watchdog runs, it is the one that decides.
+constexpr int probeWaitMs = 1000;
+constexpr int unguardedReplyMs = 3000;
+
+const QString noFileText = QStringLiteral("Please Open *.Hex or *.Bin File Firstly !");
+const QString openErrorText = QStringLiteral("Open File Error !  Please Choose Again !");
+
+// Ctrl+C or SIGTERM while the programmer works: ends the wait so that the port is closed in order.
+std::function<void()>& interruptHandler() {
+    static std::function<void()> handler;
+    return handler;
+}
+
+void errorLine(const QString& text) {
+    std::fputs(("chipwright-cli: " + text + '\n').toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+void outLine(const QString& text) {
+    std::fputs((text + '\n').toUtf8().constData(), stdout);
+}
+
+// Output files: the ending decides, in any case.
+std::optional<SaveFormat> outputFormat(const QString& name) {
+    if (name.endsWith(QLatin1String(".hex"), Qt::CaseInsensitive)) return SaveFormat::Hex;
+    if (name.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)) return SaveFormat::Binary;
+    return std::nullopt;
+}
+
+std::optional<FileKind> inputKind(const QString& name) {
+    if (name.endsWith(QLatin1String(".hex"), Qt::CaseInsensitive)) return FileKind::Hex;
+    if (name.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)) return FileKind::Binary;
+    return std::nullopt;
+}
+
+class CommandRun {
+public:
+    explicit CommandRun(const CliOptions& options)
+        : o_(options),
+          store_(AppSettingsStore::nameForExecutableFolder(QCoreApplication::applicationDirPath())),
+          settings_(AppSettings::read(store_)), view_(stdout, stderr, options.quiet), session_(view_) {}
+
+    int run() {
+        const QString& c = o_.command;
+        if (c == QLatin1String("chips")) return chips();
+        if (c == QLatin1String("ports")) return ports();
+        if (c == QLatin1String("probe"))
+            return withProgrammer([](Sequencer& s) { s.sendProbe(); }, probeWaitMs, true);
+
+        if (const int code = selectChip()) return code;
+        if (c == QLatin1String("convert")) return convert();
+        if (c == QLatin1String("erase")) return withProgrammer([](Sequencer& s) { s.EraseButClick(); });
+        if (c == QLatin1String("read")) return read();
+        if (c == QLatin1String("lock")) {
+            if (const int code = selectLock()) return code;
+            return withProgrammer([](Sequencer& s) { s.sendLock(); });
+        }
+        if (const int code = load(o_.arguments.value(0))) return code;
+        if (c == QLatin1String("program")) return withProgrammer([](Sequencer& s) { s.ProgramButClick(); });
+        if (c == QLatin1String("verify")) return withProgrammer([](Sequencer& s) { s.VerifyButClick(); });
+        if (const int code = selectLock()) return code;
+        return withProgrammer([](Sequencer& s) { s.AutoProButClick(); });
+    }
+
+private:
+    int chips() {
+        for (int i = 0; i < chipCount; ++i) {
+            const ChipInfo& chip = chipCatalogue[static_cast<size_t>(i)];
+            outLine(QStringLiteral("%1  %2 %3K  %4 bytes  %5  Vpp %6")
+                        .arg(i)
+                        .arg(QLatin1String(chip.type), -10)
+                        .arg(chip.capacity / 1024, 2)
+                        .arg(chip.capacity, 5)
+                        .arg(QLatin1String(chip.company), QLatin1String(chip.vpp)));
+        }
+        std::fflush(stdout);
+        return ExitOk;
+    }
+
+    int ports() {
+        QStringList names;
+        try {
+            ListSerialPorts(names);
+        } catch (const std::exception& e) {
+            errorLine(QStringLiteral("cannot list the serial devices: ") + QString::fromUtf8(e.what()));
+            return ExitFailed;
+        }
+        for (const QString& name : names)
+            outLine(name);
+        std::fflush(stdout);
+        return ExitOk;
+    }
+
+    // The chip from --chip or the GUI's saved choice; sizes the buffers for it.
+    int selectChip() {
+        const int index = o_.chip.value_or(settings_.chipIndex);
+        chip_ = chipAt(index);
+        if (!chip_) {
+            errorLine(
+                QStringLiteral("the saved chip index %1 is not 0-7; choose a chip with --chip").arg(index));
+            return ExitUsage;
+        }
+        session_.setChipIndex(index);
+        session_.setFillByte(static_cast<quint8>(o_.fill.value_or(settings_.fill)));
+        session_.showStartupChip();
+        return ExitOk;
+    }
+
+    int selectLock() {
+        const int level = o_.lock.value_or(settings_.lockLevel);
+        if (level < 0 || level > 3) {
+            errorLine(
+                QStringLiteral("the saved lock level %1 is not 0-3; choose one with --lock").arg(level));
+            return ExitUsage;
+        }
+        session_.setLockLevel(level);
+        return ExitOk;
+    }
+
+    // Loads path for the chip as the GUI's Open does; refusals as the GUI words them.
+    int load(const QString& path) {
+        const std::optional<FileKind> kind = inputKind(path);
+        if (!kind) {
+            errorLine(QStringLiteral("%1: the name must end in .hex or .bin").arg(path));
+            return ExitUsage;
+        }
+        const LoadResult result = loadImage(session_.buffer(), path, chip_->capacity, *kind);
+        switch (result.status) {
+        case LoadStatus::Loaded:
+            break;
+        case LoadStatus::DoesNotFit:
+            view_.showMessage(sizeMessage(*chip_));
+            return ExitUsage;
+        case LoadStatus::Error:
+            view_.showMessage(openErrorText);
+            errorLine(path + QStringLiteral(": ") + result.error);
+            return ExitUsage;
+        }
+        if (session_.buffer().dataEnd() <= 0) {
+            view_.showMessage(noFileText);
+            return ExitUsage;
+        }
+        return ExitOk;
+    }
+
+    // An output name the writers can take, in a folder that exists: checked before the programmer is asked.
+    int checkOutput(const QString& path) {
+        format_ = outputFormat(path);
+        if (!format_) {
+            errorLine(QStringLiteral("%1: the name must end in .hex or .bin").arg(path));
+            return ExitUsage;
+        }
+        const QFileInfo info(path);
+        if (!info.absoluteDir().exists()) {
+            errorLine(QStringLiteral("%1: the folder %2 does not exist").arg(path, info.absolutePath()));
+            return ExitUsage;
+        }
+        return ExitOk;
+    }
+
+    int writeOutput(const QString& path) {
+        const QString error = writeLines(view_.hexLines(), path, *format_);
+        if (error.isEmpty()) return ExitOk;
+        errorLine(path + QStringLiteral(": ") + error);
+        return ExitUsage;
+    }
+
+    int convert() {
+        const QString out = o_.arguments.value(1);
+        if (const int code = checkOutput(out)) return code;
+        if (const int code = load(o_.arguments.value(0))) return code;
+        // What the GUI shows after an Open, and what its Save writes.
+        session_.dispData(chip_->capacity);
+        return writeOutput(out);
+    }
+
+    int read() {
+        const QString out = o_.arguments.value(0);
+        if (const int code = checkOutput(out)) return code;
+        const int result = withProgrammer([](Sequencer& s) { s.ReadButClick(); });
+        if (result != ExitOk) return result;
+        const qsizetype blocks = static_cast<qsizetype>(session_.buffer().readBuffer().size() / blockSize);
+        if (view_.hexLines().size() != blocks) {
+            errorLine(QStringLiteral("the read ended after %1 of %2 blocks; nothing written")
+                          .arg(view_.hexLines().size())
+                          .arg(blocks));
+            return ExitFailed;
+        }
+        return writeOutput(out);
+    }
+
+    // Opens the port, starts the operation and runs the event loop until the sequencer reports its end, the
+    // line fails, or a reply that no watchdog covers stays out. probe: the silence is the ready check's
+    // "Programmer  Not  Found !"; otherwise it is reported as the watchdog reports silence.
+    int withProgrammer(const std::function<void(Sequencer&)>& start, int silenceMs = unguardedReplyMs,
+                       bool probe = false) {
+        TComPort port;
+        ComPortLink link(port);
+        Sequencer sequencer(session_, link);
+        // The start-up ready check belongs to the GUI's start; here each command waits for its own reply.
+        sequencer.Timer2().setEnabled(false);
+
+        if (settings_.comSeted) {
+            try {
+                port.RestoreSettings(RegistryStore, portSettingsLocation);
+            } catch (const EComPort& e) {
+                errorLine(QStringLiteral("cannot read the port settings: ") + e.Message());
+                return ExitFailed;
+            }
+        }
+        if (o_.port) port.SetPort(*o_.port);
+
+        QEventLoop loop;
+        std::optional<bool> outcome;
+        QString failure;
+        bool interrupted = false;
+        auto finish = [&] { QTimer::singleShot(0, &loop, &QEventLoop::quit); };
+        QObject::connect(&sequencer, &Sequencer::operationEnded, &loop, [&](bool success) {
+            if (!outcome) outcome = success;
+            finish();
+        });
+
+        QTimer silence;
+        silence.setSingleShot(true);
+        silence.setInterval(silenceMs);
+        QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
+            if (outcome || !failure.isEmpty()) return;
+            if (sequencer.DOGTimer4().enabled()) {
+                silence.start();
+                return;
+            }
+            if (probe) {
+                sequencer.Timer2Timer();
+                outcome = false;
+                finish();
+            } else {
+                sequencer.DOGTimer4Timer();
+            }
+        });
+
+        port.OnRxChar = [&](TCustomComPort*, int count) {
+            try {
+                sequencer.ComPortRxChar(count);
+            } catch (const std::exception& e) {
+                // The reply could not be answered: the line failed while writing.
+                if (failure.isEmpty()) failure = QString::fromUtf8(e.what());
+                finish();
+            }
+            silence.start();
+        };
+
+        try {
+            port.Connect();
+        } catch (const EComPort& e) {
+            const QString device =
+                QString::fromStdString(platform::SerialDevice::devicePath(port.Port().toStdString()));
+            std::fputs((portOpenErrorText(port.Port(), device, e.SystemErrorCode(), e.Message()) + '\n')
+                           .toUtf8()
+                           .constData(),
+                       stderr);
+            return ExitFailed;
+        }
+
+        interruptHandler() = [&] {
+            interrupted = true;
+            finish();
+        };
+        static const bool signalsRouted = [] {
+            platform::onQuitSignals([] {
+                if (interruptHandler()) interruptHandler()();
+            });
+            return true;
+        }();
+        Q_UNUSED(signalsRouted);
+
+        try {
+            start(sequencer);
+            if (!view_.messages().isEmpty()) {
+                interruptHandler() = nullptr;
+                disconnect(port);
+                return ExitUsage; // refused before anything was sent
+            }
+            silence.start();
+            if (!outcome) loop.exec();
+        } catch (const std::exception& e) {
+            failure = QString::fromUtf8(e.what());
+        }
+        interruptHandler() = nullptr;
+        view_.clearProgress();
+        disconnect(port);
+
+        if (!failure.isEmpty()) {
+            errorLine(failure);
+            return ExitFailed;
+        }
+        if (interrupted) {
+            errorLine(QStringLiteral("interrupted; the chip may hold a partial result"));
+            return ExitFailed;
+        }
+        if (outcome.value_or(false)) return ExitOk;
+        // Quiet runs keep the log to themselves unless it explains a failure.
+        for (const QString& line : view_.heldLines())
+            std::fputs((line + '\n').toUtf8().constData(), stderr);
+        return ExitFailed;
+    }
+
+    static void disconnect(TComPort& port) {
+        port.OnRxChar = nullptr;
+        try {
+            port.Disconnect();
+        } catch (const std::exception& e) {
+            errorLine(QString::fromUtf8(e.what()));
+        }
+    }
+
+    const CliOptions& o_;
+    AppSettingsStore store_;
+    AppSettings settings_;
+    TerminalView view_;
+    HostSession session_;
+    const ChipInfo* chip_ = nullptr;
+    std::optional<SaveFormat> format_;
+};
+
+} // namespace
+
+int runCommand(const CliOptions& options) {
+    return CommandRun(options).run();
+}

@@ -1,0 +1,26 @@
+// chipwright-cli: the programmer operations from a terminal or a script, on the GUI's core objects.
+#include "clihelp.h"
+#include "clirun.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const ParsedCommandLine parsed = parseCommandLine(app.arguments().mid(1));
+    if (!parsed.ok()) {
+        std::fprintf(stderr, "chipwright-cli: %s\nTry \"chipwright-cli --help\".\n",
+                     parsed.error.toUtf8().constData());
+        return ExitUsage;
+    }
+    if (parsed.options.help) {
+        std::fputs(cliHelpText().toUtf8().constData(), stdout);
+        return ExitOk;
+    }
+    if (parsed.options.version) {
+        std::printf("chipwright-cli %s\n", CHIPWRIGHT_VERSION);
+        return ExitOk;
+    }
+    return runCommand(parsed.options);
+}

@@ -1,0 +1,34 @@
+#include "portopenerror.h"
+
+#include <QStringList>
+
+#include <cerrno>
+
+QString portOpenErrorText(const QString& portName, const QString& devicePath, int systemErrorCode,
+                          const QString& componentMessage) {
+    const QString reason = systemErrorCode > 0 ? qt_error_string(systemErrorCode) : componentMessage;
+    QString where = portName;
+    if (devicePath != portName) where += QStringLiteral(" (%1)").arg(devicePath);
+    QStringList lines;
+    lines << QStringLiteral("chipwright-cli: cannot open the port %1: %2").arg(where, reason);
+    switch (systemErrorCode) {
+    case EACCES:
+    case EPERM:
+        lines << QStringLiteral(
+            "chipwright-cli: your user may not use serial devices. Add it to the dialout group "
+            "(sudo usermod -aG dialout $USER), then log out and in again.");
+        break;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        lines << QStringLiteral("chipwright-cli: no such device. Give the port with --port NAME; "
+                                "\"chipwright-cli ports\" lists the serial devices.");
+        break;
+    case EBUSY:
+        lines << QStringLiteral("chipwright-cli: another program is using the port; close it and try again.");
+        break;
+    default:
+        break;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
