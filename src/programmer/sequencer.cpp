@@ -275,6 +275,12 @@ void Sequencer::restartWatchdog() {
     watchdog_.setEnabled(true);
 }
 
+void Sequencer::stopProgressWithoutWatchdog() {
+    // A reply that disarms the watchdog in the middle of a transfer (a stray 0x02, 0x06 or 0x09 on the line)
+    // would otherwise leave the progress display running for ever, showing a transfer that nothing watches.
+    timer1_.setEnabled(false);
+}
+
 void Sequencer::endTransfer() {
     blockIndex_ = 0;
     view().setProgress(0);
@@ -289,6 +295,7 @@ void Sequencer::errorBeep() {
 void Sequencer::ready() {
     view().log(QStringLiteral("Programmer is Ready !"));
     watchdog_.setEnabled(false);
+    stopProgressWithoutWatchdog();
     blockIndex_ = 0;
     emit operationEnded(true);
 }
@@ -318,6 +325,7 @@ void Sequencer::eraseFinished(bool continuation) {
     view().beep(beepHz, 200);
     view().setStatus(QStringLiteral(" Earse Succssed "), StatusColour::Success);
     watchdog_.setEnabled(false);
+    stopProgressWithoutWatchdog();
     emit operationEnded(true);
 }
 
@@ -393,6 +401,7 @@ void Sequencer::readFinished() {
 void Sequencer::lockFinished() {
     view().log(QStringLiteral("Lock Succssed !"));
     watchdog_.setEnabled(false);
+    stopProgressWithoutWatchdog();
     emit operationEnded(true);
 }
 

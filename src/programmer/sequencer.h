@@ -107,6 +107,7 @@ private:
     void errorBeep();
     void restartWatchdog();
     void endTransfer();
+    void stopProgressWithoutWatchdog();
 
     // Blocks to program or verify: up to the data end, never past the code buffer.
     int imageBlockCount() const;
