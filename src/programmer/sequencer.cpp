@@ -221,8 +221,8 @@ void Sequencer::VerifyButClick() {
     startVerify();
 }
 
-void Sequencer::startVerify() {
-    if (refuseWithoutFile()) return;
+bool Sequencer::startVerify() {
+    if (refuseWithoutFile()) return false;
     view().log(QStringLiteral("Verifying Now ...... Please Wait !"));
     verifyMode_ = true;
     frameFill_ = 0;
@@ -232,6 +232,7 @@ void Sequencer::startVerify() {
     sleep_(40);
     blockIndex_ = 0;
     sendControl(blockRequest);
+    return true;
 }
 
 void Sequencer::ReadButClick() {
@@ -342,8 +343,8 @@ void Sequencer::programFinished(bool continuation) {
     }
     if (continuation) {
         sleep_(100);
-        startVerify();
-        timer1_.setEnabled(true);
+        // A continuation with no image to verify (a stray reply) starts nothing, so nothing to display either.
+        if (startVerify()) timer1_.setEnabled(true);
     }
 }
 

@@ -93,7 +93,8 @@ private:
     // Starts shared by the buttons and the Auto run's own continuation.
     bool refuseWithoutFile();
     void forgetEarlierRun();
-    void startVerify();
+    // False when it was refused (no file loaded).
+    bool startVerify();
 
     // Outcomes.
     void ready();

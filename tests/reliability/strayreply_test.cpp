@@ -46,3 +46,12 @@ TEST(StrayReply, AReplyThatDisarmsTheWatchdogAlsoStopsTheProgressDisplay) {
         EXPECT_EQ(h.view.logLines.last(), "Earse Succssed !");
     }
 }
+
+TEST(StrayReply, AContinuedProgramReplyWithoutAnImageStartsNoProgressDisplay) {
+    Host h(0); // no file loaded
+    h.link.reply(h.seq, {0x07, 0x01});
+    EXPECT_EQ(h.view.messages, QStringList{"Please Open *.Hex or *.Bin File Firstly !"});
+    EXPECT_FALSE(h.seq.verifyMode());
+    EXPECT_FALSE(h.seq.Timer1().enabled());
+    EXPECT_TRUE(h.link.takeSent().empty());
+}
