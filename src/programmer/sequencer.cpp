@@ -241,14 +241,16 @@ void Sequencer::ReadButClick() {
     readFinishPending_ = true;
     frameFill_ = 0;
     timer1_.setEnabled(true);
+    // Armed before the writes: if one fails (an unplugged adapter), the read is in block mode with its progress
+    // running, and only the watchdog brings the host back to idle with a message.
+    watchdog_.setInterval(watchdogMs);
+    watchdog_.setEnabled(true);
     sendCommand(CmdRead, 0);
     sleep_(40);
     sendControl(blockRequest);
     view().clearHexView();
     blockIndex_ = 0;
     view().log(QStringLiteral("Reading Now ...... Please Wait !"));
-    watchdog_.setInterval(watchdogMs);
-    watchdog_.setEnabled(true);
 }
 
 void Sequencer::AutoProButClick() {
