@@ -1,5 +1,6 @@
-// A start whose write fails (the adapter was unplugged) raises the write failure; whatever it left running must
-// still be watched, so the host comes back to idle with a message instead of showing a transfer for ever.
+// A start whose write fails (the adapter was unplugged) raises the write failure; whatever it left running
+// must still be watched, so the host comes back to idle with a message instead of showing a transfer for
+// ever.
 #include "programmer/fakelink.h"
 #include "support/fakeview.h"
 
@@ -10,9 +11,9 @@ TEST(FailedWrite, EveryStartThatLeavesATransferRunningHasTheWatchdogArmed) {
         const char* name;
         void (Sequencer::*start)();
     };
-    const Case cases[] = {{"Erase", &Sequencer::EraseButClick},     {"Program", &Sequencer::ProgramButClick},
-                          {"Verify", &Sequencer::VerifyButClick},   {"Read", &Sequencer::ReadButClick},
-                          {"Auto", &Sequencer::AutoProButClick},    {"Lock", &Sequencer::sendLock}};
+    const Case cases[] = {{"Erase", &Sequencer::EraseButClick},   {"Program", &Sequencer::ProgramButClick},
+                          {"Verify", &Sequencer::VerifyButClick}, {"Read", &Sequencer::ReadButClick},
+                          {"Auto", &Sequencer::AutoProButClick},  {"Lock", &Sequencer::sendLock}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeView view;

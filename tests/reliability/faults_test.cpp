@@ -1,7 +1,7 @@
 // Faults on the line, end to end: the real serial port component against chipwright-sim with its fault
 // options, for every operation and for each phase of its exchange. Every case must end in the host's own
-// message for the fault (or success where the fault comes too late to matter), leave the host idle with a quiet
-// event thread, and the same host must then run the operation byte-exact against a sound programmer.
+// message for the fault (or success where the fault comes too late to matter), leave the host idle with a
+// quiet event thread, and the same host must then run the operation byte-exact against a sound programmer.
 #include "linkhost.h"
 #include "programmer/chipcatalogue.h"
 #include "support/simrunner.h"
@@ -26,12 +26,24 @@ const char* opName(Op op) {
 }
 void start(Sequencer& s, Op op) {
     switch (op) {
-    case Op::Erase: s.EraseButClick(); break;
-    case Op::Program: s.ProgramButClick(); break;
-    case Op::Verify: s.VerifyButClick(); break;
-    case Op::Read: s.ReadButClick(); break;
-    case Op::Lock: s.sendLock(); break;
-    case Op::Auto: s.AutoProButClick(); break;
+    case Op::Erase:
+        s.EraseButClick();
+        break;
+    case Op::Program:
+        s.ProgramButClick();
+        break;
+    case Op::Verify:
+        s.VerifyButClick();
+        break;
+    case Op::Read:
+        s.ReadButClick();
+        break;
+    case Op::Lock:
+        s.sendLock();
+        break;
+    case Op::Auto:
+        s.AutoProButClick();
+        break;
     }
 }
 
@@ -45,7 +57,8 @@ const char* endName(End e) {
 QByteArray randomImage(quint32 seed, int size) {
     QRandomGenerator rng(seed);
     QByteArray image(size, '\0');
-    for (char& c : image) c = static_cast<char>(rng.bounded(256));
+    for (char& c : image)
+        c = static_cast<char>(rng.bounded(256));
     return image;
 }
 
@@ -56,7 +69,7 @@ End outcome(const LinkHost& h, Op op) {
     if (log.contains(watchdogText)) return End::Watchdog;
     if (log.contains("Program Fail !  Please Check!")) return End::ProgramFail;
     if (log.contains("Verify Fail !")) return End::VerifyFail;
-    const QString success = op == Op::Erase    ? "Earse Succssed !"
+    const QString success = op == Op::Erase     ? "Earse Succssed !"
                             : op == Op::Program ? "Program Succssed!"
                             : op == Op::Verify  ? "Verify Succssed !"
                             : op == Op::Read    ? "Read Finish !"
@@ -125,12 +138,14 @@ void runCase(const Case& c, quint32 seed) {
     }
 }
 
-QString n(int v) { return QString::number(v); }
+QString n(int v) {
+    return QString::number(v);
+}
 
 // Bytes the simulator has received at each phase of each exchange (its command is 3 bytes; a data or end
 // frame 18; a block request 3).
 constexpr int programMid = 3 + 18 * (imageBlocks / 2);
-constexpr int programLast = 3 + 18 * imageBlocks;  // every data frame in, the end frame not
+constexpr int programLast = 3 + 18 * imageBlocks; // every data frame in, the end frame not
 constexpr int verifyMid = 3 + 3 * (imageBlocks / 2);
 constexpr int readMid = 3 + 3 * (chipBlocks / 2);
 constexpr int autoVerifyMid = programLast + 18 + 3 + 3 * (imageBlocks / 2);
@@ -158,7 +173,8 @@ TEST(LineFaults, SilenceInEveryPhase) {
         {Op::Auto, "mid-verification", {"--silence-after", n(autoVerifyMid)}, {E::Watchdog}},
     };
     quint32 seed = 1;
-    for (const Case& c : cases) runCase(c, seed++);
+    for (const Case& c : cases)
+        runCase(c, seed++);
 }
 
 TEST(LineFaults, FailureRepliesAndMismatches) {
@@ -174,7 +190,8 @@ TEST(LineFaults, FailureRepliesAndMismatches) {
         {Op::Auto, "last byte", {"--corrupt", n(imageBlocks * 16 - 1)}, {E::VerifyFail}},
     };
     quint32 seed = 100;
-    for (const Case& c : cases) runCase(c, seed++);
+    for (const Case& c : cases)
+        runCase(c, seed++);
 }
 
 TEST(LineFaults, SplitFramesAtEveryPosition) {
@@ -188,7 +205,8 @@ TEST(LineFaults, SplitFramesAtEveryPosition) {
     cases.push_back({Op::Read, "split", {"--split", "all", "--split-gap", "1"}, {E::Success}});
     cases.push_back({Op::Auto, "split", {"--split", "3,9,15", "--split-gap", "1"}, {E::Success}});
     quint32 seed = 200;
-    for (const Case& c : cases) runCase(c, seed++);
+    for (const Case& c : cases)
+        runCase(c, seed++);
 }
 
 TEST(LineFaults, ExtraBytesAfterReplies) {
@@ -201,7 +219,8 @@ TEST(LineFaults, ExtraBytesAfterReplies) {
         {Op::Auto, "two-byte replies", {"--two-byte-replies"}, {E::Success}},
     };
     quint32 seed = 300;
-    for (const Case& c : cases) runCase(c, seed++);
+    for (const Case& c : cases)
+        runCase(c, seed++);
 }
 
 TEST(LineFaults, UnpluggedInEveryPhase) {
@@ -224,5 +243,6 @@ TEST(LineFaults, UnpluggedInEveryPhase) {
         {Op::Auto, "before the lock", {"--hangup-after", n(autoBeforeLock)}, {E::NoReply, E::Success}},
     };
     quint32 seed = 400;
-    for (const Case& c : cases) runCase(c, seed++);
+    for (const Case& c : cases)
+        runCase(c, seed++);
 }

@@ -45,7 +45,8 @@ void LinkHost::load(int chip, const QByteArray& image) {
     session.confirmChip(chip);
     CodeBuffer& b = session.buffer();
     b.recreate(b.capacity());
-    for (int a = 0; a < image.size(); ++a) b.store(a, static_cast<quint8>(image[a]));
+    for (int a = 0; a < image.size(); ++a)
+        b.store(a, static_cast<quint8>(image[a]));
     b.setDataEnd(static_cast<int>(image.size()) - 1);
 }
 

@@ -11,9 +11,9 @@
 
 #include <functional>
 
-// The host as the program runs it, without a window: the serial port component, its line, the operations and a
-// recording view, on this thread's event loop. Failures that a start raises are kept as the window's general
-// error report would show them.
+// The host as the program runs it, without a window: the serial port component, its line, the operations and
+// a recording view, on this thread's event loop. Failures that a start raises are kept as the window's
+// general error report would show them.
 class LinkHost {
 public:
     LinkHost();
@@ -24,8 +24,8 @@ public:
     // Selects the chip and loads image (data end at its last byte).
     void load(int chip, const QByteArray& image);
 
-    // Starts an operation and serves the event loop until the host has settled: nothing armed, no transfer, and
-    // quietMs without a byte or an ending (or deadlineMs passed). False when the deadline passed first.
+    // Starts an operation and serves the event loop until the host has settled: nothing armed, no transfer,
+    // and quietMs without a byte or an ending (or deadlineMs passed). False when the deadline passed first.
     bool run(const std::function<void(Sequencer&)>& start, int quietMs = 100, int deadlineMs = 15000);
     // Serves the event loop for ms.
     static void serve(int ms);
@@ -38,8 +38,8 @@ public:
     TComPort port;
     ComPortLink link{port};
     Sequencer seq{session, link};
-    QStringList raised;      // texts of the failures the starts raised
-    std::vector<bool> ends;  // operationEnded, in order
+    QStringList raised;     // texts of the failures the starts raised
+    std::vector<bool> ends; // operationEnded, in order
     qint64 received = 0;
 
 private:

@@ -1,7 +1,7 @@
 // Seeded fuzzing of the receive handler: random operations, random byte streams (plausible replies, mutated
-// replies and plain noise) cut into random notifications, with short reads, restarts and timer ticks mixed in.
-// After every notification the state must be sound; at the end of a run the watchdog must bring the host back
-// to idle. Run under AddressSanitizer, this also shows that no buffer is read or written out of bounds.
+// replies and plain noise) cut into random notifications, with short reads, restarts and timer ticks mixed
+// in. After every notification the state must be sound; at the end of a run the watchdog must bring the host
+// back to idle. Run under AddressSanitizer, this also shows that no buffer is read or written out of bounds.
 //
 // CHIPWRIGHT_FUZZ_RUNS raises the number of runs (default 3000) and CHIPWRIGHT_FUZZ_SEED picks the seed, e.g.
 //   CHIPWRIGHT_FUZZ_RUNS=200000 build-asan/tests/reliability_fuzz_tests
@@ -64,23 +64,44 @@ struct FuzzRun {
         CodeBuffer& b = session.buffer();
         const int capacity = b.capacity();
         b.recreate(capacity);
-        for (int a = 0; a < capacity; ++a) b.store(a, static_cast<quint8>(rng.bounded(256)));
+        for (int a = 0; a < capacity; ++a)
+            b.store(a, static_cast<quint8>(rng.bounded(256)));
         switch (rng.bounded(4)) {
-        case 0: b.setDataEnd(0); break;
-        case 1: b.setDataEnd(capacity > 0 ? capacity - 1 : 0); break;
-        case 2: b.setDataEnd(capacity + 1 + static_cast<int>(rng.bounded(5000))); break; // larger than the buffer
-        default: b.setDataEnd(capacity > 1 ? static_cast<int>(rng.bounded(capacity)) : 0); break;
+        case 0:
+            b.setDataEnd(0);
+            break;
+        case 1:
+            b.setDataEnd(capacity > 0 ? capacity - 1 : 0);
+            break;
+        case 2:
+            b.setDataEnd(capacity + 1 + static_cast<int>(rng.bounded(5000)));
+            break; // larger than the buffer
+        default:
+            b.setDataEnd(capacity > 1 ? static_cast<int>(rng.bounded(capacity)) : 0);
+            break;
         }
     }
 
     void start() {
         switch (rng.bounded(6)) {
-        case 0: seq.EraseButClick(); break;
-        case 1: seq.ProgramButClick(); break;
-        case 2: seq.VerifyButClick(); break;
-        case 3: seq.ReadButClick(); break;
-        case 4: seq.AutoProButClick(); break;
-        default: seq.sendLock(); break;
+        case 0:
+            seq.EraseButClick();
+            break;
+        case 1:
+            seq.ProgramButClick();
+            break;
+        case 2:
+            seq.VerifyButClick();
+            break;
+        case 3:
+            seq.ReadButClick();
+            break;
+        case 4:
+            seq.AutoProButClick();
+            break;
+        default:
+            seq.sendLock();
+            break;
         }
     }
 
@@ -105,13 +126,15 @@ struct FuzzRun {
             break;
         default: // noise
             bytes.resize(1 + rng.bounded(40));
-            for (quint8& b : bytes) b = static_cast<quint8>(rng.bounded(256));
+            for (quint8& b : bytes)
+                b = static_cast<quint8>(rng.bounded(256));
             break;
         }
         // Mutations: a flipped bit, a lost byte, an extra byte.
         if (!bytes.empty() && rng.bounded(4) == 0) bytes[below(bytes.size())] ^= 1u << rng.bounded(8);
         if (bytes.size() > 1 && rng.bounded(6) == 0) bytes.erase(bytes.begin() + below(bytes.size()));
-        if (rng.bounded(6) == 0) bytes.insert(bytes.begin() + below(bytes.size() + 1), static_cast<quint8>(rng.bounded(256)));
+        if (rng.bounded(6) == 0)
+            bytes.insert(bytes.begin() + below(bytes.size() + 1), static_cast<quint8>(rng.bounded(256)));
         return bytes;
     }
 
@@ -169,10 +192,17 @@ TEST(ReceiveFuzz, RandomStreamsNeverBreakTheHostAndTheWatchdogEndsEveryRun) {
                 if (run.link.incoming.size() == static_cast<size_t>(queued)) run.link.incoming.clear();
             }
             switch (run.rng.bounded(12)) {
-            case 0: run.start(); break;               // the user starts something else meanwhile
-            case 1: run.seq.Timer1Timer(); break;     // a progress tick
-            case 2: run.seq.DOGTimer4Timer(); break;  // silence long enough for the watchdog
-            default: break;
+            case 0:
+                run.start();
+                break; // the user starts something else meanwhile
+            case 1:
+                run.seq.Timer1Timer();
+                break; // a progress tick
+            case 2:
+                run.seq.DOGTimer4Timer();
+                break; // silence long enough for the watchdog
+            default:
+                break;
             }
             run.checkSound(s);
             if (testing::Test::HasFatalFailure()) return;
@@ -182,7 +212,7 @@ TEST(ReceiveFuzz, RandomStreamsNeverBreakTheHostAndTheWatchdogEndsEveryRun) {
         ASSERT_FALSE(run.seq.readMode());
         ASSERT_FALSE(run.seq.verifyMode());
         ASSERT_FALSE(run.seq.Timer1().enabled()) << "a progress display that nothing will ever stop: "
-                                              << run.view.logLines.join(" | ").toStdString();
+                                                 << run.view.logLines.join(" | ").toStdString();
         ASSERT_FALSE(run.seq.DOGTimer4().enabled());
     }
     RecordProperty("notifications", static_cast<int>(notifications));

@@ -1,7 +1,7 @@
 // Damaged settings never stop start-up: the real main window starts with its application and port settings
-// files replaced by noise, cut short at every position, made unreadable (a folder where the file should be) or
-// unwritable, and comes up with a working port object and a usable window. A crash in the middle of writing the
-// settings at shutdown leaves the previous settings whole.
+// files replaced by noise, cut short at every position, made unreadable (a folder where the file should be)
+// or unwritable, and comes up with a working port object and a usable window. A crash in the middle of
+// writing the settings at shutdown leaves the previous settings whole.
 #include "../shell/guitestsupport.h"
 #include "platform/atomicfile.h"
 
@@ -15,7 +15,8 @@
 namespace {
 
 QString portValues(const TempConfigHome& home) {
-    return home.registry() + "/HKEY_CURRENT_USER/HKEY_LOCAL_MACHINE/Software/HexFileOpenSet/ComPort/values.reg";
+    return home.registry() +
+           "/HKEY_CURRENT_USER/HKEY_LOCAL_MACHINE/Software/HexFileOpenSet/ComPort/values.reg";
 }
 
 // Starts and closes the window once; what the user saw. Start-up may report a damaged setting, never crash.
@@ -28,7 +29,9 @@ QStringList startAndClose(const QString& port) {
     return f.messages + f.errors;
 }
 
-void dieBeforeRename(const QString&) { ::_exit(3); }
+void dieBeforeRename(const QString&) {
+    ::_exit(3);
+}
 
 } // namespace
 
@@ -43,12 +46,15 @@ TEST(DamagedSettings, StartUpSurvivesNoiseTruncationAndUnreadableFiles) {
     ASSERT_FALSE(port.isEmpty());
 
     std::vector<std::pair<QByteArray, QByteArray>> damaged;
-    for (int cut = 0; cut < port.size(); cut += 15) damaged.push_back({app, port.left(cut)});
-    for (int cut = 0; cut < app.size(); cut += 11) damaged.push_back({app.left(cut), port});
+    for (int cut = 0; cut < port.size(); cut += 15)
+        damaged.push_back({app, port.left(cut)});
+    for (int cut = 0; cut < app.size(); cut += 11)
+        damaged.push_back({app.left(cut), port});
     QRandomGenerator rng(42);
     for (int i = 0; i < 8; ++i) {
         QByteArray noise(static_cast<int>(rng.bounded(4000)), '\0');
-        for (char& c : noise) c = static_cast<char>(rng.bounded(256));
+        for (char& c : noise)
+            c = static_cast<char>(rng.bounded(256));
         damaged.push_back({noise, noise});
     }
     damaged.push_back({QByteArray(1 << 20, '"'), QByteArray(1 << 20, '=')}); // one very long line

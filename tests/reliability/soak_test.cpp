@@ -21,7 +21,8 @@ long statusField(const char* name) {
     QFile f("/proc/self/status");
     if (!f.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(name)) return line.mid(static_cast<int>(qstrlen(name))).trimmed().split(' ')[0].toLong();
+        if (line.startsWith(name))
+            return line.mid(static_cast<int>(qstrlen(name))).trimmed().split(' ')[0].toLong();
     return -1;
 }
 long openDescriptors() {
@@ -46,14 +47,15 @@ TEST(Soak, AutoRunsInARowStayByteExactWithoutGrowing) {
         const int capacity = chipAt(chip)->capacity;
         // At least two bytes: a data end of 0 means "no file loaded" to the host.
         QByteArray image(2 + static_cast<int>(rng.bounded(static_cast<quint32>(capacity - 1))), '\0');
-        for (char& c : image) c = static_cast<char>(rng.bounded(256));
+        for (char& c : image)
+            c = static_cast<char>(rng.bounded(256));
         h.load(chip, image);
         h.session.setLockLevel(static_cast<int>(rng.bounded(4)));
         h.view.logLines.clear();
         ASSERT_TRUE(h.run([](Sequencer& s) { s.AutoProButClick(); })) << "run " << r;
         ASSERT_TRUE(h.raised.isEmpty()) << h.raised.join(" | ").toStdString();
-        ASSERT_EQ(h.view.logLines.value(h.view.logLines.size() - 1), "Lock Succssed !") << "run " << r << ": "
-                                                           << h.view.logLines.join(" | ").toStdString();
+        ASSERT_EQ(h.view.logLines.value(h.view.logLines.size() - 1), "Lock Succssed !")
+            << "run " << r << ": " << h.view.logLines.join(" | ").toStdString();
         // The image is on the chip byte for byte; the simulator saves after each Auto run and each lock.
         QByteArray memory;
         for (int tries = 0; tries < 100 && memory.left(image.size()) != image; ++tries) {
