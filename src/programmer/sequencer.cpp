@@ -221,8 +221,8 @@ void Sequencer::VerifyButClick() {
     startVerify();
 }
 
-void Sequencer::startVerify() {
-    if (refuseWithoutFile()) return;
+bool Sequencer::startVerify() {
+    if (refuseWithoutFile()) return false;
     view().log(QStringLiteral("Verifying Now ...... Please Wait !"));
     verifyMode_ = true;
     frameFill_ = 0;
@@ -232,6 +232,7 @@ void Sequencer::startVerify() {
     sleep_(40);
     blockIndex_ = 0;
     sendControl(blockRequest);
+    return true;
 }
 
 void Sequencer::ReadButClick() {
@@ -240,14 +241,16 @@ void Sequencer::ReadButClick() {
     readFinishPending_ = true;
     frameFill_ = 0;
     timer1_.setEnabled(true);
+    // Armed before the writes: if one fails (an unplugged adapter), the read is in block mode with its progress
+    // running, and only the watchdog brings the host back to idle with a message.
+    watchdog_.setInterval(watchdogMs);
+    watchdog_.setEnabled(true);
     sendCommand(CmdRead, 0);
     sleep_(40);
     sendControl(blockRequest);
     view().clearHexView();
     blockIndex_ = 0;
     view().log(QStringLiteral("Reading Now ...... Please Wait !"));
-    watchdog_.setInterval(watchdogMs);
-    watchdog_.setEnabled(true);
 }
 
 void Sequencer::AutoProButClick() {
@@ -275,6 +278,12 @@ void Sequencer::restartWatchdog() {
     watchdog_.setEnabled(true);
 }
 
+void Sequencer::stopProgressWithoutWatchdog() {
+    // A reply that disarms the watchdog in the middle of a transfer (a stray 0x02, 0x06 or 0x09 on the line)
+    // would otherwise leave the progress display running for ever, showing a transfer that nothing watches.
+    timer1_.setEnabled(false);
+}
+
 void Sequencer::endTransfer() {
     blockIndex_ = 0;
     view().setProgress(0);
@@ -289,6 +298,7 @@ void Sequencer::errorBeep() {
 void Sequencer::ready() {
     view().log(QStringLiteral("Programmer is Ready !"));
     watchdog_.setEnabled(false);
+    stopProgressWithoutWatchdog();
     blockIndex_ = 0;
     emit operationEnded(true);
 }
@@ -318,6 +328,7 @@ void Sequencer::eraseFinished(bool continuation) {
     view().beep(beepHz, 200);
     view().setStatus(QStringLiteral(" Earse Succssed "), StatusColour::Success);
     watchdog_.setEnabled(false);
+    stopProgressWithoutWatchdog();
     emit operationEnded(true);
 }
 
@@ -334,8 +345,8 @@ void Sequencer::programFinished(bool continuation) {
     }
     if (continuation) {
         sleep_(100);
-        startVerify();
-        timer1_.setEnabled(true);
+        // A continuation with no image to verify (a stray reply) starts nothing, so nothing to display either.
+        if (startVerify()) timer1_.setEnabled(true);
     }
 }
 
@@ -393,6 +404,7 @@ void Sequencer::readFinished() {
 void Sequencer::lockFinished() {
     view().log(QStringLiteral("Lock Succssed !"));
     watchdog_.setEnabled(false);
+    stopProgressWithoutWatchdog();
     emit operationEnded(true);
 }
 

@@ -93,7 +93,8 @@ private:
     // Starts shared by the buttons and the Auto run's own continuation.
     bool refuseWithoutFile();
     void forgetEarlierRun();
-    void startVerify();
+    // False when it was refused (no file loaded).
+    bool startVerify();
 
     // Outcomes.
     void ready();
@@ -107,6 +108,7 @@ private:
     void errorBeep();
     void restartWatchdog();
     void endTransfer();
+    void stopProgressWithoutWatchdog();
 
     // Blocks to program or verify: up to the data end, never past the code buffer.
     int imageBlockCount() const;
