@@ -11,14 +11,33 @@ class TCustomComPort;
 // connected and outside a settings batch. Assignment copies every field without pushing anything; the port's
 // own SetParity/SetFlowControl/... push once after such a copy.
 
-class TComTimeouts {
-public:
-    explicit TComTimeouts(TCustomComPort* port = nullptr) : port_(port) {}
-    TComTimeouts(const TComTimeouts& other) { copyFields(other); }
-    TComTimeouts& operator=(const TComTimeouts& other) {
-        copyFields(other);
-        return *this;
+// What every option object shares: the port that owns it. A copy carries the values, never the owner: a
+// copied object stands free, and an assigned one keeps its own port. So the option classes copy with their
+// defaults.
+class TComOption {
+protected:
+    // The settings group the owning port pushes to the device as a whole.
+    enum class PushGroup { Line, Timeouts, Buffer };
+
+    explicit TComOption(TCustomComPort* port) : port_(port) {}
+    TComOption(const TComOption&) {}
+    TComOption& operator=(const TComOption&) { return *this; }
+    ~TComOption() = default;
+
+    // Stores a changed value and has the owning port push the group it belongs to.
+    template <typename T> void set(T& field, T value, PushGroup push) {
+        if (field == value) return;
+        field = value;
+        pushGroup(push);
     }
+    void pushGroup(PushGroup push);
+
+    TCustomComPort* port_ = nullptr;
+};
+
+class TComTimeouts : public TComOption {
+public:
+    explicit TComTimeouts(TCustomComPort* port = nullptr) : TComOption(port) {}
 
     std::int32_t ReadInterval() const { return readInterval_; }
     std::int32_t ReadTotalMultiplier() const { return readTotalMultiplier_; }
@@ -32,10 +51,8 @@ public:
     void SetWriteTotalConstant(std::int32_t value) { set(writeTotalConstant_, value); }
 
 private:
-    void copyFields(const TComTimeouts& o);
-    void set(std::int32_t& field, std::int32_t value);
+    void set(std::int32_t& field, std::int32_t value) { TComOption::set(field, value, PushGroup::Timeouts); }
 
-    TCustomComPort* port_ = nullptr;
     std::int32_t readInterval_ = -1;
     std::int32_t readTotalMultiplier_ = 0;
     std::int32_t readTotalConstant_ = 0;
@@ -43,14 +60,9 @@ private:
     std::int32_t writeTotalConstant_ = 1000;
 };
 
-class TComFlowControl {
+class TComFlowControl : public TComOption {
 public:
-    explicit TComFlowControl(TCustomComPort* port = nullptr) : port_(port) {}
-    TComFlowControl(const TComFlowControl& other) { copyFields(other); }
-    TComFlowControl& operator=(const TComFlowControl& other) {
-        copyFields(other);
-        return *this;
-    }
+    explicit TComFlowControl(TCustomComPort* port = nullptr) : TComOption(port) {}
 
     bool OutCTSFlow() const { return outCTSFlow_; }
     bool OutDSRFlow() const { return outDSRFlow_; }
@@ -80,15 +92,8 @@ public:
     void SetFlowControl(TFlowControl value);
 
 private:
-    void copyFields(const TComFlowControl& o);
-    template <typename T> void set(T& field, T value) {
-        if (field == value) return;
-        field = value;
-        push();
-    }
-    void push();
+    template <typename T> void set(T& field, T value) { TComOption::set(field, value, PushGroup::Line); }
 
-    TCustomComPort* port_ = nullptr;
     bool outCTSFlow_ = false;
     bool outDSRFlow_ = false;
     TDTRFlowControl controlDTR_ = dtrDisable;
@@ -101,14 +106,9 @@ private:
     unsigned char xoffChar_ = 19;
 };
 
-class TComParity {
+class TComParity : public TComOption {
 public:
-    explicit TComParity(TCustomComPort* port = nullptr) : port_(port) {}
-    TComParity(const TComParity& other) { copyFields(other); }
-    TComParity& operator=(const TComParity& other) {
-        copyFields(other);
-        return *this;
-    }
+    explicit TComParity(TCustomComPort* port = nullptr) : TComOption(port) {}
 
     TParityBits Bits() const { return bits_; }
     bool Check() const { return check_; }
@@ -120,15 +120,8 @@ public:
     void SetReplaceChar(unsigned char value) { set(replaceChar_, value); }
 
 private:
-    void copyFields(const TComParity& o);
-    template <typename T> void set(T& field, T value) {
-        if (field == value) return;
-        field = value;
-        push();
-    }
-    void push();
+    template <typename T> void set(T& field, T value) { TComOption::set(field, value, PushGroup::Line); }
 
-    TCustomComPort* port_ = nullptr;
     TParityBits bits_ = prNone;
     bool check_ = false;
     bool replace_ = false;
@@ -137,14 +130,9 @@ private:
 
 // Queue sizes. Linux drivers have fixed queues, so the sizes are kept for the derived Xon/Xoff limits and for
 // the 80 % full event; a positive odd size is stored one lower.
-class TComBuffer {
+class TComBuffer : public TComOption {
 public:
-    explicit TComBuffer(TCustomComPort* port = nullptr) : port_(port) {}
-    TComBuffer(const TComBuffer& other) { copyFields(other); }
-    TComBuffer& operator=(const TComBuffer& other) {
-        copyFields(other);
-        return *this;
-    }
+    explicit TComBuffer(TCustomComPort* port = nullptr) : TComOption(port) {}
 
     std::int32_t InputSize() const { return inputSize_; }
     std::int32_t OutputSize() const { return outputSize_; }
@@ -152,10 +140,8 @@ public:
     void SetOutputSize(std::int32_t value);
 
 private:
-    void copyFields(const TComBuffer& o);
     static std::int32_t even(std::int32_t value) { return value > 0 && value % 2 != 0 ? value - 1 : value; }
 
-    TCustomComPort* port_ = nullptr;
     std::int32_t inputSize_ = 1024;
     std::int32_t outputSize_ = 1024;
 };
