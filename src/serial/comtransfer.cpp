@@ -174,12 +174,15 @@ std::int32_t TCustomComPort::AwaitTransfer(PComTransfer AsyncPtr) {
     return t.done;
 }
 
-std::int32_t TCustomComPort::WriteBytes(const void* Buffer, std::int32_t Count) {
+namespace {
+
+// A blocking transfer: a record of its own, started and awaited, and freed on every way out.
+template <typename Start> std::int32_t blockingTransfer(TCustomComPort& port, Start start) {
     PComTransfer t = nullptr;
     NewTransfer(t);
     try {
-        StartWrite(Buffer, Count, t);
-        const std::int32_t n = AwaitTransfer(t);
+        start(t);
+        const std::int32_t n = port.AwaitTransfer(t);
         FreeTransfer(t);
         return n;
     } catch (...) {
@@ -188,18 +191,14 @@ std::int32_t TCustomComPort::WriteBytes(const void* Buffer, std::int32_t Count) 
     }
 }
 
+} // namespace
+
+std::int32_t TCustomComPort::WriteBytes(const void* Buffer, std::int32_t Count) {
+    return blockingTransfer(*this, [&](PComTransfer t) { StartWrite(Buffer, Count, t); });
+}
+
 std::int32_t TCustomComPort::ReadBytes(void* Buffer, std::int32_t Count) {
-    PComTransfer t = nullptr;
-    NewTransfer(t);
-    try {
-        StartRead(Buffer, Count, t);
-        const std::int32_t n = AwaitTransfer(t);
-        FreeTransfer(t);
-        return n;
-    } catch (...) {
-        FreeTransfer(t);
-        throw;
-    }
+    return blockingTransfer(*this, [&](PComTransfer t) { StartRead(Buffer, Count, t); });
 }
 
 void TCustomComPort::AbortTransfers() {
