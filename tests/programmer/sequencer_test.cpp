@@ -27,18 +27,22 @@ struct Host {
         session.confirmChip(chip);
     }
 
-    // An image as a HEX load leaves it: the chip's capacity, address-derived bytes up to dataEnd, fill behind.
+    // An image as a HEX load leaves it: the chip's capacity, address-derived bytes up to dataEnd, fill
+    // behind.
     void load(int dataEnd) {
         CodeBuffer& b = session.buffer();
         b.recreate(b.capacity());
-        for (int a = 0; a <= dataEnd && a < b.capacity(); ++a) b.store(a, static_cast<quint8>(a * 7 + 3));
+        for (int a = 0; a <= dataEnd && a < b.capacity(); ++a)
+            b.store(a, static_cast<quint8>(a * 7 + 3));
         b.setDataEnd(dataEnd);
     }
     std::span<const quint8> block(int k) const { return session.buffer().codeBlock(k); }
     Frame chipBlock(int k) { return blockFrame(block(k)); }
 };
 
-Frame frame3(quint8 a, quint8 b, quint8 c) { return {a, b, c}; }
+Frame frame3(quint8 a, quint8 b, quint8 c) {
+    return {a, b, c};
+}
 
 } // namespace
 
@@ -58,7 +62,8 @@ TEST(Program, SendsEveryBlockUpToTheDataEndThenTheEndFrame) {
             Frame expected{0x07, 0x07};
             expected.insert(expected.end(), h.block(k).begin(), h.block(k).end());
             ASSERT_EQ(sent[0], expected) << "block " << k;
-            EXPECT_EQ(sent.size(), k + 1 == c.blocks ? 2u : 1u) << "the end frame follows only the last block";
+            EXPECT_EQ(sent.size(), k + 1 == c.blocks ? 2u : 1u)
+                << "the end frame follows only the last block";
             EXPECT_EQ(h.seq.DOGTimer4().interval(), 1000);
             EXPECT_TRUE(h.seq.DOGTimer4().enabled());
             if (k + 1 == c.blocks) {
@@ -89,7 +94,8 @@ TEST(Program, BlockByteAt0x800HoldsTheFileByteAndFifteenFillBytes) {
     h.load(0x0800);
     h.seq.ProgramButClick();
     h.link.takeSent();
-    for (int k = 0; k <= 128; ++k) h.link.reply(h.seq, {0x03});
+    for (int k = 0; k <= 128; ++k)
+        h.link.reply(h.seq, {0x03});
     const auto sent = h.link.takeSent();
     const Frame& last = sent[sent.size() - 2];
     EXPECT_EQ(last[2], static_cast<quint8>(0x800 * 7 + 3));
@@ -103,7 +109,8 @@ TEST(Program, ImageLongerThanItsBufferIsNeverReadPastItsEnd) {
     h.session.buffer().setDataEnd(0x4FFF); // a failed load left data end past the image
     h.seq.ProgramButClick();
     h.link.takeSent();
-    for (int k = 0; k < 200; ++k) h.link.reply(h.seq, {0x03});
+    for (int k = 0; k < 200; ++k)
+        h.link.reply(h.seq, {0x03});
     const auto sent = h.link.takeSent();
     ASSERT_EQ(sent.size(), 129u) << "128 data frames of the 2K image, then the end frame";
     EXPECT_EQ(sent.back()[0], 0x08);
@@ -148,7 +155,8 @@ TEST(Read, AnAT89C2051TakesA128BlockExchangeIntoTheReadBufferAndTheView) {
 TEST(Read, ProgressRisesOverTheChipsBlocks) {
     Host h(6);
     h.seq.ReadButClick();
-    for (int k = 0; k < 256; ++k) h.link.reply(h.seq, blockFrame(std::array<quint8, 16>{}));
+    for (int k = 0; k < 256; ++k)
+        h.link.reply(h.seq, blockFrame(std::array<quint8, 16>{}));
     h.seq.Timer1Timer();
     EXPECT_EQ(h.view.progress, 50);
     EXPECT_EQ(h.view.statusText, "Reading   50%");
@@ -214,15 +222,15 @@ TEST(Verify, AMismatchStopsAtTheFirstDifferingAddress) {
     h.session.buffer().store(0x123, 0xFF);
     h.seq.VerifyButClick();
     h.link.takeSent();
-    for (int k = 0; k < 0x12; ++k) h.link.reply(h.seq, h.chipBlock(k));
+    for (int k = 0; k < 0x12; ++k)
+        h.link.reply(h.seq, h.chipBlock(k));
     h.link.takeSent();
     Frame bad = h.chipBlock(0x12);
     bad[2 + 3] = 0x00;
     bad[2 + 9] ^= 0xFF; // a later difference in the same block is not reported
     h.link.reply(h.seq, bad);
     EXPECT_EQ(h.link.takeSent(), std::vector<Frame>{frame3(0x10, bad[1], bad[2])});
-    EXPECT_EQ(h.view.logLines.mid(1),
-              QStringList({"Verify Fail !", " Fail ID :000123H    Fail Data :FFH"}));
+    EXPECT_EQ(h.view.logLines.mid(1), QStringList({"Verify Fail !", " Fail ID :000123H    Fail Data :FFH"}));
     EXPECT_EQ(h.view.statusText, "Verify Error !");
     EXPECT_EQ(h.view.statusColour, StatusColour::Failure);
     EXPECT_EQ(h.view.beeps, (std::vector<std::pair<int, int>>{{784, 100}, {784, 100}}));
@@ -259,9 +267,10 @@ TEST(Auto, RunsEraseProgramVerifyAndLockWithTheLockLevel) {
         EXPECT_TRUE(h.ends.empty()) << "the run is not over before its Lock is answered";
         h.link.reply(h.seq, {0x09});
         EXPECT_EQ(h.ends, std::vector<bool>{true});
-        EXPECT_EQ(h.view.logLines, QStringList({"Erasing Now ......Please Wait !", "Programming Now ...... Please Wait !",
-                                                "Program Succssed!", "Verifying Now ...... Please Wait !",
-                                                "Verify Succssed !", "Lock Succssed !"}));
+        EXPECT_EQ(h.view.logLines,
+                  QStringList({"Erasing Now ......Please Wait !", "Programming Now ...... Please Wait !",
+                               "Program Succssed!", "Verifying Now ...... Please Wait !", "Verify Succssed !",
+                               "Lock Succssed !"}));
         EXPECT_EQ(h.sleeps, (std::vector<int>{50, 100, 40, 50}));
     }
 }
@@ -272,8 +281,9 @@ TEST(Replies, ContinuationFollowsTheSecondByteOrTheLastCommand) {
         Frame reply;
         bool continues;
     };
-    for (const Case& c : {Case{true, {0x06}, true}, Case{false, {0x06}, false}, Case{true, {0x06, 0x00}, false},
-                          Case{false, {0x06, 0x01}, true}, Case{true, {0x06, 0x01, 0x02}, true}}) {
+    for (const Case& c :
+         {Case{true, {0x06}, true}, Case{false, {0x06}, false}, Case{true, {0x06, 0x00}, false},
+          Case{false, {0x06, 0x01}, true}, Case{true, {0x06, 0x01, 0x02}, true}}) {
         Host h;
         h.load(0x20);
         if (c.autoRun)
@@ -281,7 +291,8 @@ TEST(Replies, ContinuationFollowsTheSecondByteOrTheLastCommand) {
         else
             h.seq.EraseButClick();
         h.link.reply(h.seq, c.reply);
-        EXPECT_EQ(h.view.logLines.last(), c.continues ? "Programming Now ...... Please Wait !" : "Earse Succssed !");
+        EXPECT_EQ(h.view.logLines.last(),
+                  c.continues ? "Programming Now ...... Please Wait !" : "Earse Succssed !");
         if (!c.continues) {
             EXPECT_EQ(h.view.statusText, " Earse Succssed ");
             EXPECT_FALSE(h.seq.DOGTimer4().enabled());
@@ -320,8 +331,9 @@ TEST(Starts, CommandsCarryTheChipIndexAndTheLockLevel) {
     h.seq.sendLock();
     h.session.setLockLevel(-1); // nothing selected in the dialog
     h.seq.sendLock();
-    EXPECT_EQ(h.link.takeSent(),
-              (std::vector<Frame>{{0x07, 0x02, 0x00}, {0x06, 0x06, 0x02}, {0x06, 0x06, 0x00}, {0x06, 0x06, 0xFF}}));
+    EXPECT_EQ(
+        h.link.takeSent(),
+        (std::vector<Frame>{{0x07, 0x02, 0x00}, {0x06, 0x06, 0x02}, {0x06, 0x06, 0x00}, {0x06, 0x06, 0xFF}}));
     EXPECT_FALSE(h.seq.Timer1().enabled()) << "a Lock runs no progress display";
 }
 
@@ -359,7 +371,8 @@ TEST(PendingLock, AnAutoRunThatEndsEarlyNeverLocksAfterALaterVerification) {
         h.link.reply(h.seq, h.chipBlock(0));
         EXPECT_EQ(h.view.logLines.last(), "Verify Succssed !");
         const auto sent = h.link.takeSent();
-        for (const Frame& f : sent) EXPECT_NE(f[1], 0x06) << "no Lock command may follow";
+        for (const Frame& f : sent)
+            EXPECT_NE(f[1], 0x06) << "no Lock command may follow";
     }
 }
 
@@ -385,17 +398,29 @@ TEST(Watchdog, ReportsTheConnectionAndReturnsToIdle) {
     EXPECT_EQ(h.view.logLines.last(), watchdogText);
 }
 
-TEST(ReadyCheck, LooksAtWhatTheProbeBrought) {
-    for (bool answered : {true, false}) {
+TEST(ReadyCheck, LooksAtEverythingTheProbeBrought) {
+    // How the answer stands when the check fires: handled, arrived with its notification still on the way,
+    // or never sent.
+    enum class Answer { Handled, Arrived, Silent };
+    for (Answer answer : {Answer::Handled, Answer::Arrived, Answer::Silent}) {
+        SCOPED_TRACE(static_cast<int>(answer));
         Host h;
+        // The check is started by the window's start-up, not by the sequencer's construction.
+        EXPECT_FALSE(h.seq.Timer2().enabled());
+        h.seq.Timer2().setEnabled(true);
         h.seq.sendProbe();
         EXPECT_EQ(h.link.takeSent(), std::vector<Frame>{frame3(0xFA, 0x00, 0x00)});
         EXPECT_EQ(h.sleeps, std::vector<int>{30});
-        if (answered) h.link.reply(h.seq, {0x02});
+        if (answer == Answer::Handled) h.link.reply(h.seq, {0x02});
+        if (answer == Answer::Arrived) h.link.arrive({0x02});
         h.seq.Timer2Timer();
-        EXPECT_EQ(h.view.logLines.contains("Programmer  Not  Found !"), !answered);
-        EXPECT_EQ(h.view.logLines.contains("Programmer is Ready !"), answered);
+        const bool found = answer != Answer::Silent;
+        EXPECT_EQ(h.view.logLines.contains("Programmer  Not  Found !"), !found);
+        EXPECT_EQ(h.view.logLines.count("Programmer is Ready !"), found ? 1 : 0);
         EXPECT_FALSE(h.seq.Timer2().enabled());
+        // The notification that comes after finds its bytes already taken and changes nothing.
+        if (answer == Answer::Arrived) h.seq.ComPortRxChar(1);
+        EXPECT_EQ(h.view.logLines.count("Programmer is Ready !"), found ? 1 : 0);
     }
 }
 
