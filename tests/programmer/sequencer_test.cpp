@@ -311,6 +311,121 @@ TEST(Replies, OnlyTheFirstStatusOfANotificationCountsAndUnknownOnesAreIgnored) {
     EXPECT_EQ(h.view.logLines, QStringList({"Lock Succssed !", "Programmer is Ready !"}));
 }
 
+// The phases of the operations that wait for a one-byte status, with the statuses that belong to each.
+enum class Phase { Erase, AutoErase, Program, AutoProgram, ReadEnd, Lock, AutoLock };
+
+struct PhaseCase {
+    Phase phase;
+    const char* name;
+    std::vector<quint8> belonging;
+    QString doing;
+};
+
+void bringTo(Host& h, Phase phase) {
+    h.load(0x1F);
+    switch (phase) {
+    case Phase::Erase:
+        h.seq.EraseButClick();
+        break;
+    case Phase::AutoErase:
+        h.seq.AutoProButClick();
+        break;
+    case Phase::Program:
+        h.seq.ProgramButClick();
+        h.link.reply(h.seq, {0x03});
+        break;
+    case Phase::AutoProgram:
+        h.seq.AutoProButClick();
+        h.link.reply(h.seq, {0x06});
+        h.link.reply(h.seq, {0x03});
+        break;
+    case Phase::ReadEnd:
+        h.seq.ReadButClick();
+        for (size_t k = 0; k < h.session.buffer().readBuffer().size() / 16; ++k)
+            h.link.reply(h.seq, blockFrame(std::array<quint8, 16>{}));
+        ASSERT_FALSE(h.seq.readMode());
+        break;
+    case Phase::Lock:
+        h.seq.sendLock();
+        break;
+    case Phase::AutoLock:
+        h.seq.AutoProButClick();
+        h.link.reply(h.seq, {0x06});
+        h.link.reply(h.seq, {0x03});
+        h.link.reply(h.seq, {0x03});
+        h.link.reply(h.seq, {0x07});
+        h.link.reply(h.seq, h.chipBlock(0));
+        h.link.reply(h.seq, h.chipBlock(1));
+        ASSERT_EQ(h.link.sent.back(), frame3(0x06, 0x06, 0x00)) << "the Lock was sent";
+        break;
+    }
+    h.link.takeSent();
+    h.view.logLines.clear();
+    ASSERT_TRUE(h.ends.empty());
+}
+
+TEST(UnexpectedStatus, AKnownStatusThatCannotEndTheOperationUnderWayFailsIt) {
+    const std::vector<PhaseCase> phases = {
+        {Phase::Erase, "erase", {0x01, 0x06}, "Erasing"},
+        {Phase::AutoErase, "auto erase", {0x01, 0x06}, "Erasing"},
+        {Phase::Program, "program after block 0", {0x01, 0x03, 0x07}, "Programming"},
+        {Phase::AutoProgram, "auto program after block 0", {0x01, 0x03, 0x07}, "Programming"},
+        {Phase::ReadEnd, "read end", {0x01, 0x11}, "Reading"},
+        {Phase::Lock, "lock", {0x01, 0x09}, "Locking"},
+        {Phase::AutoLock, "auto lock", {0x01, 0x09}, "Locking"},
+    };
+    for (const PhaseCase& p : phases) {
+        for (const quint8 status : {0x01, 0x02, 0x03, 0x06, 0x07, 0x09, 0x11, 0x42}) {
+            SCOPED_TRACE(std::string(p.name) + " answered " + std::to_string(status));
+            Host h;
+            bringTo(h, p.phase);
+            const size_t beepsBefore = h.view.beeps.size();
+            h.link.reply(h.seq, {status});
+            const bool belongs =
+                std::find(p.belonging.begin(), p.belonging.end(), status) != p.belonging.end();
+            if (status == 0x42) {
+                // Not a status at all: ignored, as ever; the watchdog (or the caller's limit) covers the
+                // wait.
+                EXPECT_TRUE(h.ends.empty());
+                EXPECT_TRUE(h.view.logLines.isEmpty());
+                continue;
+            }
+            if (belongs) {
+                EXPECT_NE(h.seq.lastEnding(), Sequencer::Ending::UnexpectedReply);
+                continue;
+            }
+            EXPECT_EQ(h.ends, std::vector<bool>{false});
+            EXPECT_EQ(h.seq.lastEnding(), Sequencer::Ending::UnexpectedReply);
+            const QString text = QStringLiteral("Unexpected Reply %1H While %2 !  Please Check!")
+                                     .arg(status, 2, 16, QLatin1Char('0'))
+                                     .arg(p.doing);
+            EXPECT_EQ(h.view.logLines, QStringList{text});
+            EXPECT_EQ(h.seq.unexpectedReplyText(), text);
+            EXPECT_EQ(h.view.statusText, "E r r o r !   ");
+            EXPECT_EQ(h.view.beeps.size(), beepsBefore + 2);
+            EXPECT_FALSE(h.seq.DOGTimer4().enabled());
+            EXPECT_FALSE(h.seq.Timer1().enabled());
+            EXPECT_FALSE(h.seq.autoLockPending());
+            EXPECT_FALSE(h.seq.readFinishPending());
+            EXPECT_TRUE(h.link.sent.empty()) << "nothing more is sent for a run that failed";
+            // The operation is over: the same status again is what it is when nothing runs.
+            h.link.reply(h.seq, {0x02});
+            EXPECT_EQ(h.view.logLines.last(), "Programmer is Ready !");
+        }
+    }
+}
+
+TEST(UnexpectedStatus, AnAutoRunAnsweredWithAPlainEraseEndsThereWithoutItsLock) {
+    Host h;
+    h.load(0x0F);
+    h.seq.AutoProButClick();
+    h.link.reply(h.seq, {0x06, 0x00});
+    EXPECT_EQ(h.view.logLines.last(), "Earse Succssed !");
+    EXPECT_EQ(h.ends, std::vector<bool>{true});
+    EXPECT_EQ(h.seq.lastEnding(), Sequencer::Ending::Erased);
+    EXPECT_FALSE(h.seq.autoLockPending());
+}
+
 TEST(Starts, WithoutAFileProgramVerifyAndAutoRefuseAndSendNothing) {
     Host h;
     h.session.clearCode();
