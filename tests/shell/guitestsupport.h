@@ -14,18 +14,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QToolButton>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 
 #include <memory>
 
 // A main window with its four secondary windows, against a fresh settings root and a pseudo-terminal for its
-// port. Message boxes and error reports are collected instead of shown, and the file dialogs answer what the test
-// put in openChoice and saveChoice.
+// port. Message boxes and error reports are collected instead of shown, and the file dialogs answer what the
+// test put in openChoice and saveChoice.
 struct GuiFixture {
     static QString storeName() { return AppSettingsStore::nameForExecutableFolder("/opt/chipwright/bin"); }
     static QString valuesFile(const TempConfigHome& home) {
@@ -38,6 +38,10 @@ struct GuiFixture {
         options.messageBox = [this](const QString& text) { messages << text; };
         options.errorReport = [this](const QString& text) { errors << text; };
         options.defaultPort = port.isEmpty() ? pty.slavePath() : port;
+        if (silentBeeps)
+            options.beep = [this](int frequencyHz, int durationMs) {
+                beeps.emplace_back(frequencyHz, durationMs);
+            };
         auto form = createApplicationWindows(storeName(), std::move(options));
         form->setFileDialogs([this] { return openChoice; }, [this] { return saveChoice; });
         return form;
@@ -46,9 +50,14 @@ struct GuiFixture {
     PtyPair pty;
     QStringList messages;
     QStringList errors;
+    // Beeps are collected instead of played (and take no time) when set before start().
+    bool silentBeeps = false;
+    std::vector<std::pair<int, int>> beeps;
     // What the file dialogs answer; empty names cancel.
     QString openChoice;
     TForm1::SaveChoice saveChoice;
 };
 
-inline QString panelText(const TForm1& form, const char* name) { return form.panelValue(name)->text(); }
+inline QString panelText(const TForm1& form, const char* name) {
+    return form.panelValue(name)->text();
+}
