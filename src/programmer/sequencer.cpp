@@ -476,17 +476,22 @@ void Sequencer::unexpectedReply(quint8 status) {
     view().log(unexpectedReplyText_);
     endTransfer();
     view().setStatus(errorLabel, StatusColour::Failure);
+    abandonRun();
+    errorBeep();
+    ended(Ending::UnexpectedReply);
+}
+
+void Sequencer::abandonRun() {
     timer1_.setEnabled(false);
     watchdog_.setEnabled(false);
     watchdog_.setInterval(watchdogMs);
     verifyMode_ = false;
     readMode_ = false;
     manualProgram_ = false;
+    // The run is over: no Lock and no read end may act on a later operation, and a half frame is dropped.
     autoLockPending_ = false;
     readFinishPending_ = false;
     frameFill_ = 0;
-    errorBeep();
-    ended(Ending::UnexpectedReply);
 }
 
 void Sequencer::ended(Ending how) {
@@ -543,18 +548,9 @@ void Sequencer::DOGTimer4Timer() {
     view().setStatus(errorLabel, StatusColour::Failure);
     view().log(QStringLiteral("\nError !  Please Check The Connection Whether OK !\n"
                               "Or Check  Whether Suited Of The MCU Type  !\n"));
-    timer1_.setEnabled(false);
     timer2_.setEnabled(false);
     timer3_.setEnabled(false);
-    watchdog_.setEnabled(false);
-    verifyMode_ = false;
-    readMode_ = false;
-    manualProgram_ = false;
-    // The run is over: no Lock and no read end may act on a later operation, and a half frame is dropped.
-    autoLockPending_ = false;
-    readFinishPending_ = false;
-    frameFill_ = 0;
-    watchdog_.setInterval(watchdogMs);
+    abandonRun();
     errorBeep();
     ended(Ending::NoAnswer);
 }

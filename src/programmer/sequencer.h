@@ -131,6 +131,8 @@ private:
     void readFinished();
     void lockFinished();
     void unexpectedReply(quint8 status);
+    // Ends whatever runs, without a word: progress and watchdog off, every run flag cleared.
+    void abandonRun();
     void ended(Ending how);
     void errorBeep();
     void restartWatchdog();

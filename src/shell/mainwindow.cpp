@@ -63,7 +63,11 @@ TForm1::TForm1(const QString& settingsStoreName, Options options)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The port outlives the sequencer among the members, and stopping its event thread still delivers what
+    // was handed over: nothing may reach the sequencer once it is gone.
+    ComPort_.OnRxChar = nullptr;
+}
 
 QToolButton* TForm1::addButton(QWidget* bar, const QString& name, const QString& caption,
                                CommandPicture picture, int left, int width, void (TForm1::*handler)()) {

@@ -80,7 +80,6 @@ TEST(LastFrame, ReachesTheProgrammerBeforeTheToolExits) {
 }
 
 TEST(LastFrame, ReachesTheProgrammerBeforeTheWindowCloses) {
-    TempConfigHome home;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString file = dir.filePath("image.bin");
@@ -93,12 +92,15 @@ TEST(LastFrame, ReachesTheProgrammerBeforeTheWindowCloses) {
             for (const auto& reply : verifyScript(probe, e.mismatch))
                 script.push_back(reply);
             ScriptedFarEnd farEnd(script);
+            // Settings of its own each time: a window saves its port at close and would open that one next.
+            TempConfigHome home;
             GuiFixture f;
             f.silentBeeps =
                 true; // their time says nothing about the close, and 400 windows would wait for them
             auto form = f.start(farEnd.device());
             ASSERT_TRUE(form->portOpened());
-            form->sequencer().setSleep([](int) {}); // the protocol's pauses say nothing about the close either
+            form->sequencer().setSleep(
+                [](int) {}); // the protocol's pauses say nothing about the close either
             std::vector<bool> ends;
             QObject::connect(&form->sequencer(), &Sequencer::operationEnded,
                              [&](bool ok) { ends.push_back(ok); });

@@ -15,6 +15,11 @@ QByteArray ScriptedFarEnd::received() const {
     return received_;
 }
 
+std::vector<ScriptedFarEnd::Timing> ScriptedFarEnd::timings() const {
+    std::lock_guard lock(mutex_);
+    return timings_;
+}
+
 void ScriptedFarEnd::run() {
     using Clock = std::chrono::steady_clock;
     size_t next = 0;
@@ -30,8 +35,11 @@ void ScriptedFarEnd::run() {
         // With no host on the device the master reports a hang-up at once: do not spin on it.
         if (got.isEmpty()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         while (next < script_.size() && total >= script_[next].afterBytes) {
+            const auto due = Clock::now();
             std::this_thread::sleep_for(std::chrono::milliseconds(script_[next].delayMs));
             pty_.send(script_[next].bytes);
+            std::lock_guard lock(mutex_);
+            timings_.push_back({due, Clock::now()});
             ++next;
         }
         if (chatterMs_ > 0 && Clock::now() - lastChatter >= std::chrono::milliseconds(chatterMs_)) {

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -29,6 +30,12 @@ public:
     const QString& device() const { return pty_.slavePath(); }
     QByteArray received() const;
 
+    // When each reply of the script was due (its bytes had arrived) and when it was sent, for reports.
+    struct Timing {
+        std::chrono::steady_clock::time_point due, sent;
+    };
+    std::vector<Timing> timings() const;
+
 private:
     void run();
 
@@ -38,6 +45,7 @@ private:
     char chatter_;
     mutable std::mutex mutex_;
     QByteArray received_;
+    std::vector<Timing> timings_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
