@@ -1,6 +1,7 @@
 #include "shell/mainwindow.h"
 
 #include "buffer/edithexform.h"
+#include "buffer/filenames.h"
 #include "platform/beeper.h"
 #include "programmer/chipdialog.h"
 #include "programmer/lockbitform.h"
@@ -60,10 +61,17 @@ TForm1::TForm1(const QString& settingsStoreName, Options options)
     buildMenus();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
+    if (LinkTrace* trace = options_.trace.get()) {
+        trace->observe(&sequencer_);
+        link_.setTrace(trace);
+        ComPort_.OnAfterOpen = [trace](TCustomComPort*) { trace->portOpened(); };
+    }
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    if (options_.trace) options_.trace->observe(nullptr);
+}
 
 QToolButton* TForm1::addButton(QWidget* bar, const QString& name, const QString& caption, CommandPicture picture,
                                int left, int width, void (TForm1::*handler)()) {
@@ -330,8 +338,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 QString TForm1::runOpenDialog() {
     if (openDialog_) return openDialog_();
-    return QFileDialog::getOpenFileName(this, QString(), QString(),
-                                        QStringLiteral("OpenFile(*.hex;*.bin) (*.hex *.HEX *.Hex *.bin *.BIN *.Bin)"));
+    return QFileDialog::getOpenFileName(this, QString(), QString(), openDialogFilter());
 }
 
 TForm1::SaveChoice TForm1::runSaveDialog() {

@@ -4,6 +4,7 @@
 #include "programmer/comportlink.h"
 #include "programmer/filewatch.h"
 #include "programmer/hostsession.h"
+#include "programmer/linktrace.h"
 #include "programmer/sequencer.h"
 #include "serial/comport.h"
 #include "programmer/hostview.h"
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -41,6 +43,8 @@ public:
         std::function<void(const QString&)> messageBox;
         std::function<void(const QString&)> errorReport;
         QString defaultPort;
+        // The wire trace of the programmer's line (--trace), or none.
+        std::shared_ptr<LinkTrace> trace;
     };
 
     // Runs the start-up sequence against the application settings store of that name.
@@ -149,7 +153,8 @@ private:
     AppSettingsStore store_;
     HostSession session_;
     TComPort ComPort_;
-    ComPortLink link_{ComPort_};
+    ComPortLink comLink_{ComPort_};
+    TracingLink link_{comLink_};
     Sequencer sequencer_{session_, link_};
     FileState fileState_;
     FileWatch fileWatch_{session_, fileState_};

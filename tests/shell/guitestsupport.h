@@ -14,18 +14,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QToolButton>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 
 #include <memory>
 
 // A main window with its four secondary windows, against a fresh settings root and a pseudo-terminal for its
-// port. Message boxes and error reports are collected instead of shown, and the file dialogs answer what the test
-// put in openChoice and saveChoice.
+// port. Message boxes and error reports are collected instead of shown, and the file dialogs answer what the
+// test put in openChoice and saveChoice.
 struct GuiFixture {
     static QString storeName() { return AppSettingsStore::nameForExecutableFolder("/opt/chipwright/bin"); }
     static QString valuesFile(const TempConfigHome& home) {
@@ -38,12 +38,15 @@ struct GuiFixture {
         options.messageBox = [this](const QString& text) { messages << text; };
         options.errorReport = [this](const QString& text) { errors << text; };
         options.defaultPort = port.isEmpty() ? pty.slavePath() : port;
+        options.trace = trace;
         auto form = createApplicationWindows(storeName(), std::move(options));
         form->setFileDialogs([this] { return openChoice; }, [this] { return saveChoice; });
         return form;
     }
 
     PtyPair pty;
+    // The wire trace the window writes (--trace), or none.
+    std::shared_ptr<LinkTrace> trace;
     QStringList messages;
     QStringList errors;
     // What the file dialogs answer; empty names cancel.
@@ -51,4 +54,6 @@ struct GuiFixture {
     TForm1::SaveChoice saveChoice;
 };
 
-inline QString panelText(const TForm1& form, const char* name) { return form.panelValue(name)->text(); }
+inline QString panelText(const TForm1& form, const char* name) {
+    return form.panelValue(name)->text();
+}
