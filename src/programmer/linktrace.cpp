@@ -59,6 +59,7 @@ QString statusMeaning(quint8 status) {
 } // namespace
 
 LinkTrace::~LinkTrace() {
+    flushReceived();
     if (owned_) std::fclose(out_);
 }
 
@@ -100,47 +101,65 @@ QString LinkTrace::readingOfSent(std::span<const quint8> bytes) const {
     }
 }
 
-QString LinkTrace::readingOfReceived(std::span<const quint8> bytes) const {
+LinkTrace::ReceiveState LinkTrace::receiveState() const {
+    ReceiveState state;
+    if (!sequencer_) return state;
+    state.blockMode = sequencer_->readMode() || sequencer_->verifyMode();
+    state.blockIndex = sequencer_->blockIndex();
+    state.frameFill = sequencer_->frameFill();
+    state.lastByte1 = sequencer_->linkByte(1);
+    state.readFinishPending = sequencer_->readFinishPending();
+    return state;
+}
+
+QString LinkTrace::readingOfReceived(std::span<const quint8> bytes, const ReceiveState& state) {
     if (bytes.empty()) return {};
-    if (sequencer_ && (sequencer_->readMode() || sequencer_->verifyMode())) {
-        const int k = sequencer_->blockIndex();
-        const int fill = sequencer_->frameFill();
+    if (state.blockMode) {
+        const int k = state.blockIndex;
+        const int fill = state.frameFill;
         const int end = fill + static_cast<int>(bytes.size());
         if (fill == 0 && end == frameSize)
             return QStringLiteral("block frame %1, address %2").arg(k).arg(address(k * 16));
-        if (end > frameSize)
-            return QStringLiteral("block frame %1 bytes %2-%3 of %4: past the frame's end")
-                .arg(k)
-                .arg(fill + 1)
-                .arg(end)
-                .arg(frameSize);
-        return QStringLiteral("block frame %1 bytes %2-%3 of %4")
+        return QStringLiteral("block frame %1 bytes %2-%3 of %4%5")
             .arg(k)
             .arg(fill + 1)
             .arg(end)
-            .arg(frameSize);
+            .arg(frameSize)
+            .arg(end > frameSize ? QStringLiteral(": past the frame's end") : QString());
     }
     const quint8 status = bytes[0];
     QString reading = QStringLiteral("status %1: %2").arg(byteText(status), statusMeaning(status));
     if (status == 0x06 || status == 0x07) {
         // The continuation flag: the reply's second byte, or byte 1 of the last frame the host composed.
-        const quint8 flag = bytes.size() >= 2 ? bytes[1] : sequencer_ ? sequencer_->linkByte(1) : 0;
+        const quint8 flag = bytes.size() >= 2 ? bytes[1] : state.lastByte1;
         reading += flag == 0x01 ? QStringLiteral(", auto goes on") : QStringLiteral(", ends the operation");
     }
-    if (status == 0x11 && sequencer_ && !sequencer_->readFinishPending())
-        reading += QStringLiteral(" (no read: ignored)");
+    if (status == 0x11 && !state.readFinishPending) reading += QStringLiteral(" (no read: ignored)");
     if (bytes.size() > 1) reading += QStringLiteral("; bytes after the first ignored");
     return reading;
 }
 
 void LinkTrace::sent(std::span<const quint8> bytes, qint64 atMicros, bool failed) {
+    flushReceived();
     line(atMicros, "->", bytes,
          readingOfSent(bytes) + (failed ? QStringLiteral(" (write failed)") : QString()));
     lastWasReadCommand_ = bytes.size() == 3 && bytes[0] <= 0x07 && bytes[1] == Sequencer::CmdRead;
 }
 
 void LinkTrace::received(std::span<const quint8> bytes, qint64 atMicros) {
-    line(atMicros, "<-", bytes, readingOfReceived(bytes));
+    flushReceived();
+    pending_ = true;
+    pendingAt_ = atMicros;
+    pendingBytes_.assign(bytes.begin(), bytes.end());
+    pendingState_ = receiveState();
+    QMetaObject::invokeMethod(
+        &poster_, [this] { flushReceived(); }, Qt::QueuedConnection);
+}
+
+void LinkTrace::flushReceived() {
+    if (!pending_) return;
+    pending_ = false;
+    line(pendingAt_, "<-", pendingBytes_, readingOfReceived(pendingBytes_, pendingState_));
 }
 
 void LinkTrace::line(qint64 atMicros, const char* direction, std::span<const quint8> bytes,

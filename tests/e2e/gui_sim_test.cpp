@@ -223,6 +223,8 @@ TEST(WithTheSimulator, TheWindowsTraceShowsTheStartUpProbeAndEveryFrame) {
     QSignalSpy ended(&form->sequencer(), &Sequencer::operationEnded);
     form->button("EraseBut")->click();
     ASSERT_TRUE(ended.count() > 0 || ended.wait(10000));
+    // A notification's line follows from the event loop once the host has dealt with it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return trace().contains("status 06"); }, 10000)) << trace().toStdString();
     form.reset();
 
     const QStringList lines = trace().split('\n', Qt::SkipEmptyParts);
