@@ -12,6 +12,8 @@
 
 int main(int argc, char** argv) {
     ChipwrightApplication app(argc, argv);
+    // Wayland matches the window to chipwright.desktop by this name (its icon, its name in the task list).
+    QGuiApplication::setDesktopFileName(QStringLiteral("chipwright"));
     const WindowArguments arguments = parseWindowArguments(app.arguments().mid(1));
     for (const QString& ignored : arguments.ignored)
         std::fprintf(stderr, "chipwright: ignoring the argument \"%s\"\n", qPrintable(ignored));
