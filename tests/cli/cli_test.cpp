@@ -291,21 +291,35 @@ TEST_F(Cli, HexAndBinaryEndingsInAnyCaseChooseTheFormatOfInputAndOutput) {
         const char* input;
         const char* output;
         std::optional<QByteArray> expected; // nothing: refused with exit 2
+        const char* format = "";
     };
     const std::vector<Case> cases = {
-        {"a.hex", "o.bin", dumpedBin},    {"a.HEX", "o.BIN", dumpedBin},
-        {"a.hEx", "o.bIn", dumpedBin},    {"a.ihx", "o.ihx", dumpedHex},
-        {"a.IHX", "o.IHEX", dumpedHex},   {"a.ihex", "o.Hex", dumpedHex},
-        {"a.iHeX", "o.bin", dumpedBin},   {"b.bin", "o.hex", dumpedHex},
-        {"b.BiN", "o.ihx", dumpedHex},    {"a.img", "o.bin", std::nullopt},
-        {"a.hex", "o.txt", std::nullopt}, {"a.hex.txt", "o.bin", std::nullopt},
+        {"a.hex", "o.bin", dumpedBin},
+        {"a.HEX", "o.BIN", dumpedBin},
+        {"a.hEx", "o.bIn", dumpedBin},
+        {"a.ihx", "o.ihx", dumpedHex},
+        {"a.IHX", "o.IHEX", dumpedHex},
+        {"a.ihex", "o.Hex", dumpedHex},
+        {"a.iHeX", "o.bin", dumpedBin},
+        {"b.bin", "o.hex", dumpedHex},
+        {"b.BiN", "o.ihx", dumpedHex},
+        {"a.img", "o.bin", std::nullopt},
+        {"a.hex", "o.txt", std::nullopt},
+        {"a.hex.txt", "o.bin", std::nullopt},
+        // --format names the format where the name does not; a name that does still decides.
+        {"b.txt", "o.img", dumpedBin, "bin"},
+        {"b.img", "o.txt", dumpedBin, "bin"},
+        {"a.txt", "o.bin", dumpedBin, "hex"},
+        {"b.bin", "o.dat", dumpedHex, "hex"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.input) + " -> " + c.output);
+        SCOPED_TRACE(std::string(c.input) + " -> " + c.output + " " + c.format);
         const QString input = QLatin1String(c.input);
         writeWholeFile(dir.filePath(input), input.startsWith('b') ? image() : hexText);
         QFile::remove(dir.filePath(c.output));
-        const CliResult r = runCli({"--chip", "0", "convert", input, c.output}, dir.path());
+        QStringList arguments{"--chip", "0", "convert", input, c.output};
+        if (*c.format) arguments << "--format" << c.format;
+        const CliResult r = runCli(arguments, dir.path());
         if (!c.expected) {
             EXPECT_EQ(r.exitCode, 2);
             EXPECT_TRUE(r.err.contains("the name must end in .hex, .ihx, .ihex or .bin"))
@@ -512,9 +526,10 @@ TEST_F(Cli, ChipsPortsAndHelpNeedNoProgrammer) {
     r = runCli({"--help"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
-    for (const char* word :
-         {"probe", "erase", "program FILE", "verify FILE", "read OUT", "lock", "auto FILE", "convert IN OUT",
-          "ports", "chips", "--port", "--chip", "--lock", "--fill", "--quiet", "Exit status"})
+    for (const char* word : {"probe",       "erase",     "program FILE",   "verify FILE",   "read OUT",
+                             "lock",        "auto FILE", "convert IN OUT", "ports",         "chips",
+                             "--port",      "--chip",    "--lock",         "--fill",        "--quiet",
+                             "Exit status", "--format",  "--trace",        "ports --probe", ".ihx"})
         EXPECT_TRUE(r.out.contains(word)) << word;
 }
 

@@ -18,7 +18,13 @@ Commands:
   auto FILE          Erase, program, verify and lock in one run.
   convert IN OUT     Load IN for the chip (as the window's Open does) and write it as OUT (.hex or
                      .bin), dumped over the chip's whole capacity. Needs no programmer.
-  ports              List the serial devices, in names --port accepts.
+  ports              List the serial devices, in names --port accepts, with what is behind each:
+                     USB ids, manufacturer, product, serial number and /dev/serial/by-id/ names
+                     (--port takes those too).
+  ports --probe [NAME...]
+                     Send the probe on every listed port (or the named ones) at once and say
+                     which answered like a programmer, stayed silent, or were busy or not
+                     permitted. Exit 0 when a programmer answered.
   chips              List the chip types with their index and size.
 
 Options (defaults come from the Chipwright window's saved settings):
