@@ -85,9 +85,9 @@ protected:
 };
 
 TEST_F(Cli, EveryProgrammerCommandDoesItsWorkPrintsTheLogLinesAndExitsZero) {
-    // The simulator's own reply gap: the program exchange's last 03 (asked before the end frame arrived) and its
-    // 07 must reach the host in separate notifications, and a gap of a few ms does not keep them apart on a
-    // loaded machine (the host then takes only the 03, as the protocol says, and the watchdog fires).
+    // The simulator's own reply gap: the program exchange's last 03 (asked before the end frame arrived) and
+    // its 07 must reach the host in separate notifications, and a gap of a few ms does not keep them apart on
+    // a loaded machine (the host then takes only the 03, as the protocol says, and the watchdog fires).
     SimRunner sim;
     ASSERT_TRUE(sim.ok());
     const QByteArray programmed = padded(image(), c2051Size, char(0xFF));
