@@ -109,6 +109,7 @@ LinkTrace::ReceiveState LinkTrace::receiveState() const {
     state.frameFill = sequencer_->frameFill();
     state.lastByte1 = sequencer_->linkByte(1);
     state.readFinishPending = sequencer_->readFinishPending();
+    state.afterEndFrame = endFrameSent_;
     return state;
 }
 
@@ -134,6 +135,7 @@ QString LinkTrace::readingOfReceived(std::span<const quint8> bytes, const Receiv
         const quint8 flag = bytes.size() >= 2 ? bytes[1] : state.lastByte1;
         reading += flag == 0x01 ? QStringLiteral(", auto goes on") : QStringLiteral(", ends the operation");
     }
+    if (status == 0x03 && state.afterEndFrame) reading += QStringLiteral(" (after the end frame: none sent)");
     if (status == 0x11 && !state.readFinishPending) reading += QStringLiteral(" (no read: ignored)");
     if (bytes.size() > 1) reading += QStringLiteral("; bytes after the first ignored");
     return reading;
@@ -143,7 +145,10 @@ void LinkTrace::sent(std::span<const quint8> bytes, qint64 atMicros, bool failed
     flushReceived();
     line(atMicros, "->", bytes,
          readingOfSent(bytes) + (failed ? QStringLiteral(" (write failed)") : QString()));
-    lastWasReadCommand_ = bytes.size() == 3 && bytes[0] <= 0x07 && bytes[1] == Sequencer::CmdRead;
+    const bool command = bytes.size() == 3 && bytes[0] <= 0x07;
+    lastWasReadCommand_ = command && bytes[1] == Sequencer::CmdRead;
+    if (command) endFrameSent_ = false;
+    if (bytes.size() == frameSize && bytes[0] == 0x08) endFrameSent_ = true;
 }
 
 void LinkTrace::received(std::span<const quint8> bytes, qint64 atMicros) {

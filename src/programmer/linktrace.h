@@ -63,6 +63,7 @@ public:
         int frameFill = 0;
         quint8 lastByte1 = 0; // byte 1 of the last frame composed: a lone 06/07's continuation flag
         bool readFinishPending = false;
+        bool afterEndFrame = false; // the end frame went out and no command since: a 03 gets no data frame
     };
     ReceiveState receiveState() const;
 
@@ -80,6 +81,8 @@ private:
     // Byte 1 of the last frame written when it was a command: a block request that follows a Read command
     // asks for block 0 whatever the block index still holds.
     bool lastWasReadCommand_ = false;
+    // The end frame was sent and no command since.
+    bool endFrameSent_ = false;
 
     // The notification read but not yet written.
     bool pending_ = false;

@@ -180,7 +180,7 @@ TEST(WireTrace, AnAutoRunsTraceMatchesTheBytesTheSimulatorLoggedLineByLine) {
         "-> data frame 2, address 0020H",
         "-> end frame",
         // The programmer asked for the next block before the end frame reached it; the host sends nothing.
-        "<- status 03: send the next data block",
+        "<- status 03: send the next data block (after the end frame: none sent)",
         "<- status 07: programming finished, auto goes on",
         "-> command verify AT89C2051",
         "-> block request 0",

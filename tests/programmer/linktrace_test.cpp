@@ -16,6 +16,8 @@ TEST(LinkTraceReading, StatusRepliesAndBlockFramePiecesAsTheHostTakesThem) {
     afterAuto.lastByte1 = 0x01;
     LinkTrace::ReceiveState afterErase;
     afterErase.lastByte1 = 0x02;
+    LinkTrace::ReceiveState afterEnd;
+    afterEnd.afterEndFrame = true;
     LinkTrace::ReceiveState reading;
     reading.readFinishPending = true;
     LinkTrace::ReceiveState frame5;
@@ -39,6 +41,8 @@ TEST(LinkTraceReading, StatusRepliesAndBlockFramePiecesAsTheHostTakesThem) {
          afterAuto,
          "status 06: erase finished, ends the operation; bytes after the first ignored"},
         {{0x01}, {}, "status 01: programming failed"},
+        {{0x03}, {}, "status 03: send the next data block"},
+        {{0x03}, afterEnd, "status 03: send the next data block (after the end frame: none sent)"},
         {{0x09}, {}, "status 09: lock finished"},
         {{0x11}, reading, "status 11: read finished"},
         {{0x11}, {}, "status 11: read finished (no read: ignored)"},
