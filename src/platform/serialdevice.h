@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -33,53 +34,57 @@ struct SerialErrorCounters {
     std::uint64_t frame = 0, parity = 0, overrun = 0, bufferOverrun = 0, brk = 0;
 };
 
-// One open serial device: a non-blocking descriptor held exclusively (TIOCEXCL plus flock, because root is
-// not stopped by TIOCEXCL). Every call returns 0 on success or an errno value; nothing throws. A
-// pseudo-terminal refuses modem-line and error-counter requests with ENOTTY or EINVAL: those count as "no
-// lines, no errors".
+// One serial device, as the port object uses it. The Linux implementation is TtyDevice; tests put a double
+// in its place to see the calls a real line depends on (a pseudo-terminal hides wire time). Every call
+// returns 0 on success or an errno value; nothing throws. A device that cannot report modem lines or error
+// counters (a pseudo-terminal) counts as "no lines, no errors".
 class SerialDevice {
 public:
-    SerialDevice() = default;
-    ~SerialDevice();
-    SerialDevice(const SerialDevice&) = delete;
-    SerialDevice& operator=(const SerialDevice&) = delete;
+    virtual ~SerialDevice() = default;
 
     // Maps a port name to a device path: COMn is /dev/ttyS<n-1>, an absolute path stays, anything else is
     // below /dev.
     static std::string devicePath(const std::string& portName);
 
-    // Opens read-write, no controlling terminal, non-blocking, only if it exists; takes the exclusive hold
-    // and remembers the termios state to restore on close. A device held by someone else gives EBUSY.
-    int open(const std::string& path);
-    // Restores the remembered termios state and closes; safe to call when closed.
-    void close();
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
+    // Opens read-write, no controlling terminal, non-blocking, only if it exists, held exclusively by a lock
+    // that the kernel drops with the process. A device held by another process gives EBUSY.
+    virtual int open(const std::string& path) = 0;
+    // Restores the line state found at open and closes; safe to call when closed. Whatever is still queued
+    // is the caller's business: see drainOutput and the discards.
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // The descriptor the event thread waits on.
+    virtual int fd() const = 0;
 
     // Raw mode, VMIN = VTIME = 0, CLOCAL | CREAD, HUPCL off (the lines are driven by the settings, not by
     // close).
-    int applyLine(const SerialLineConfig& config);
+    virtual int applyLine(const SerialLineConfig& config) = 0;
 
     // Non-blocking transfer steps: the bytes moved, 0 when the device has nothing / no room (EAGAIN), or a
     // negative errno.
-    long readSome(unsigned char* buffer, std::size_t count);
-    long writeSome(const unsigned char* buffer, std::size_t count);
+    virtual long readSome(unsigned char* buffer, std::size_t count) = 0;
+    virtual long writeSome(const unsigned char* buffer, std::size_t count) = 0;
 
     // Waits until the device is readable (or writable) or wakeFd becomes readable, up to timeoutMs (-1 for no
     // limit). Returns 0 on readiness or time-out, an errno on failure; hangUp is set when the device is gone.
-    int waitReady(bool forWrite, int wakeFd, int timeoutMs, bool& deviceReady, bool& hangUp) const;
+    virtual int waitReady(bool forWrite, int wakeFd, int timeoutMs, bool& deviceReady,
+                          bool& hangUp) const = 0;
 
-    int inputQueueCount(int& count) const;
-    int outputQueueCount(int& count) const;
-    int modemLines(unsigned& lines) const;
-    int errorCounters(SerialErrorCounters& counters) const;
-    // Discards whatever is queued in both directions.
-    int discardQueues();
+    virtual int inputQueueCount(int& count) const = 0;
+    virtual int outputQueueCount(int& count) const = 0;
+    virtual int modemLines(unsigned& lines) const = 0;
+    virtual int errorCounters(SerialErrorCounters& counters) const = 0;
 
-private:
-    int fd_ = -1;
-    unsigned char savedTermios_[64] = {}; // the kernel's termios2, kept opaque so no kernel header leaks out
-    bool haveSaved_ = false;
+    // Waits up to timeoutMs until every written byte has left the device (its queue and the transmitter);
+    // ETIMEDOUT when some are still there, for instance while flow control holds the line.
+    virtual int drainOutput(int timeoutMs) = 0;
+    // Throws away bytes that arrived and were not read.
+    virtual int discardInput() = 0;
+    // Throws away bytes written but not yet sent.
+    virtual int discardOutput() = 0;
 };
+
+// A new device of the platform's kind.
+std::unique_ptr<SerialDevice> makeSerialDevice();
 
 } // namespace platform

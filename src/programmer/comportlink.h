@@ -13,6 +13,7 @@ public:
     // leave the programmer waiting for bytes that never come.
     void WriteBytes(std::span<const quint8> bytes) override;
     int ReadBytes(std::span<quint8> bytes) override;
+    int InputQueueCount() override;
 
 private:
     TCustomComPort& port_;

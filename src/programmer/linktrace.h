@@ -104,6 +104,7 @@ public:
 
     void WriteBytes(std::span<const quint8> bytes) override;
     int ReadBytes(std::span<quint8> bytes) override;
+    int InputQueueCount() override { return inner_.InputQueueCount(); }
 
 private:
     LinkPort& inner_;

@@ -27,13 +27,20 @@ QString hex(int value, int digits) {
 
 Sequencer::Sequencer(HostSession& session, LinkPort& port, QObject* parent)
     : QObject(parent), session_(session), port_(port), sleep_(platform::sleepMs),
-      timer1_(100, false, [this] { Timer1Timer(); }, this), timer2_(100, true, [this] { Timer2Timer(); }, this),
-      timer3_(600, false, [this] { Timer3Timer(); }, this),
-      watchdog_(watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {}
+      timer1_(
+          100, false, [this] { Timer1Timer(); }, this),
+      timer2_(
+          100, false, [this] { Timer2Timer(); }, this),
+      timer3_(
+          600, false, [this] { Timer3Timer(); }, this),
+      watchdog_(
+          watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {}
 
 // ---- frames
 
-void Sequencer::write(std::span<const quint8> bytes) { port_.WriteBytes(bytes); }
+void Sequencer::write(std::span<const quint8> bytes) {
+    port_.WriteBytes(bytes);
+}
 
 void Sequencer::sendCommand(quint8 code, quint8 parameter) {
     link_ = {static_cast<quint8>(session_.chipIndex()), code, parameter};
@@ -73,7 +80,9 @@ int Sequencer::imageBlockCount() const {
     return std::min(dataEnd / blockSize + 1, codeBlocks);
 }
 
-int Sequencer::readBlockCount() const { return static_cast<int>(buffer().readBuffer().size() / blockSize); }
+int Sequencer::readBlockCount() const {
+    return static_cast<int>(buffer().readBuffer().size() / blockSize);
+}
 
 // ---- receiving
 
@@ -139,7 +148,48 @@ void Sequencer::blockComplete() {
         sendControl(blockRequest);
 }
 
+bool Sequencer::belongsTo(Awaiting awaited, quint8 status) {
+    switch (status) {
+    case 0x01: // the programmer's failure ends whatever runs
+        return true;
+    case 0x02:
+        return awaited == Awaiting::Nothing;
+    case 0x03:
+    case 0x07:
+        return awaited == Awaiting::Nothing || awaited == Awaiting::Program;
+    case 0x06:
+        return awaited == Awaiting::Nothing || awaited == Awaiting::Erase || awaited == Awaiting::AutoErase;
+    case 0x09:
+        return awaited == Awaiting::Nothing || awaited == Awaiting::Lock;
+    case 0x11:
+        return awaited == Awaiting::Nothing || awaited == Awaiting::ReadEnd;
+    default:
+        return true; // not a status the host knows: ignored below
+    }
+}
+
+QString Sequencer::describe(Awaiting awaited) {
+    switch (awaited) {
+    case Awaiting::Erase:
+    case Awaiting::AutoErase:
+        return QStringLiteral("Erasing");
+    case Awaiting::Program:
+        return QStringLiteral("Programming");
+    case Awaiting::ReadEnd:
+        return QStringLiteral("Reading");
+    case Awaiting::Lock:
+        return QStringLiteral("Locking");
+    case Awaiting::Nothing:
+        break;
+    }
+    return QString();
+}
+
 void Sequencer::statusMode(quint8 status) {
+    if (!belongsTo(awaiting_, status)) {
+        unexpectedReply(status);
+        return;
+    }
     const bool continuation = link_[1] == 0x01;
     switch (status) {
     case 0x01:
@@ -193,12 +243,14 @@ void Sequencer::forgetEarlierRun() {
     autoLockPending_ = false;
     readFinishPending_ = false;
     manualProgram_ = false;
+    awaiting_ = Awaiting::Nothing;
 }
 
 void Sequencer::EraseButClick() {
     forgetEarlierRun();
     readMode_ = false;
     sendCommand(CmdErase, 0);
+    awaiting_ = Awaiting::Erase;
     watchdog_.setInterval(watchdogMs);
     watchdog_.setEnabled(true);
     view().log(QStringLiteral("Erasing Now ...... Please Wait !"));
@@ -211,6 +263,7 @@ void Sequencer::ProgramButClick() {
     manualProgram_ = true;
     blockIndex_ = 0;
     sendCommand(CmdProgram, 0);
+    awaiting_ = Awaiting::Program;
     timer1_.setEnabled(true);
     watchdog_.setEnabled(true);
     view().log(QStringLiteral("Programming Now ...... Please Wait !"));
@@ -239,10 +292,11 @@ void Sequencer::ReadButClick() {
     forgetEarlierRun();
     readMode_ = true;
     readFinishPending_ = true;
+    awaiting_ = Awaiting::ReadEnd; // the blocks come in block mode; the end reply after them
     frameFill_ = 0;
     timer1_.setEnabled(true);
-    // Armed before the writes: if one fails (an unplugged adapter), the read is in block mode with its progress
-    // running, and only the watchdog brings the host back to idle with a message.
+    // Armed before the writes: if one fails (an unplugged adapter), the read is in block mode with its
+    // progress running, and only the watchdog brings the host back to idle with a message.
     watchdog_.setInterval(watchdogMs);
     watchdog_.setEnabled(true);
     sendCommand(CmdRead, 0);
@@ -260,6 +314,7 @@ void Sequencer::AutoProButClick() {
     autoLockPending_ = true;
     blockIndex_ = 0;
     sendCommand(CmdAuto, static_cast<quint8>(session_.lockLevel()));
+    awaiting_ = Awaiting::AutoErase;
     watchdog_.setInterval(watchdogMs);
     watchdog_.setEnabled(true);
     view().log(QStringLiteral("Erasing Now ......Please Wait !"));
@@ -268,6 +323,7 @@ void Sequencer::AutoProButClick() {
 void Sequencer::sendLock() {
     forgetEarlierRun();
     sendCommand(CmdLock, static_cast<quint8>(session_.lockLevel()));
+    awaiting_ = Awaiting::Lock;
 }
 
 // ---- outcomes
@@ -300,7 +356,7 @@ void Sequencer::ready() {
     watchdog_.setEnabled(false);
     stopProgressWithoutWatchdog();
     blockIndex_ = 0;
-    emit operationEnded(true);
+    ended(Ending::Ready);
 }
 
 void Sequencer::programFailed() {
@@ -312,11 +368,12 @@ void Sequencer::programFailed() {
     autoLockPending_ = false; // the run is over: its Lock must not follow a later verification
     manualProgram_ = false;
     errorBeep();
-    emit operationEnded(false);
+    ended(Ending::ProgramFailed);
 }
 
 void Sequencer::eraseFinished(bool continuation) {
     if (continuation) {
+        awaiting_ = Awaiting::Program;
         watchdog_.setInterval(autoEraseWatchdogMs);
         watchdog_.setEnabled(true);
         timer1_.setEnabled(true);
@@ -329,7 +386,8 @@ void Sequencer::eraseFinished(bool continuation) {
     view().setStatus(QStringLiteral(" Earse Succssed "), StatusColour::Success);
     watchdog_.setEnabled(false);
     stopProgressWithoutWatchdog();
-    emit operationEnded(true);
+    autoLockPending_ = false; // an Auto run answered with a plain erase ends there: no later Lock
+    ended(Ending::Erased);
 }
 
 void Sequencer::programFinished(bool continuation) {
@@ -341,11 +399,13 @@ void Sequencer::programFinished(bool continuation) {
         view().setStatus(okLabel, StatusColour::Success);
         manualProgram_ = false;
         watchdog_.setEnabled(false);
-        if (!continuation) emit operationEnded(true);
+        if (!continuation) ended(Ending::Programmed);
     }
     if (continuation) {
+        awaiting_ = Awaiting::Nothing; // the verification reads in block mode
         sleep_(100);
-        // A continuation with no image to verify (a stray reply) starts nothing, so nothing to display either.
+        // A continuation with no image to verify (a stray reply) starts nothing, so nothing to display
+        // either.
         if (startVerify()) timer1_.setEnabled(true);
     }
 }
@@ -360,12 +420,13 @@ void Sequencer::verifyFailed(int address) {
     watchdog_.setEnabled(false);
     autoLockPending_ = false; // a chip that failed verification is never locked
     const auto& code = buffer().code();
-    const int expected = address >= 0 && static_cast<size_t>(address) < code.size() ? code[static_cast<size_t>(address)]
-                                                                                     : buffer().fillByte();
-    view().log(QStringLiteral(" Fail ID :") + hex(address, 6) + QStringLiteral("H    Fail Data :") + hex(expected, 2) +
-               QStringLiteral("H"));
+    const int expected = address >= 0 && static_cast<size_t>(address) < code.size()
+                             ? code[static_cast<size_t>(address)]
+                             : buffer().fillByte();
+    view().log(QStringLiteral(" Fail ID :") + hex(address, 6) + QStringLiteral("H    Fail Data :") +
+               hex(expected, 2) + QStringLiteral("H"));
     errorBeep();
-    emit operationEnded(false);
+    ended(Ending::VerifyFailed);
 }
 
 void Sequencer::verifyPassed() {
@@ -384,9 +445,10 @@ void Sequencer::verifyPassed() {
     if (autoLockPending_) {
         autoLockPending_ = false;
         sendCommand(CmdLock, static_cast<quint8>(session_.lockLevel()));
+        awaiting_ = Awaiting::Lock;
         return; // the run ends with the Lock's reply
     }
-    emit operationEnded(true);
+    ended(Ending::Verified);
 }
 
 void Sequencer::readFinished() {
@@ -398,14 +460,42 @@ void Sequencer::readFinished() {
     timer1_.setEnabled(false);
     readFinishPending_ = false;
     view().beep(beepHz, 200);
-    emit operationEnded(true);
+    ended(Ending::Read);
 }
 
 void Sequencer::lockFinished() {
     view().log(QStringLiteral("Lock Succssed !"));
     watchdog_.setEnabled(false);
     stopProgressWithoutWatchdog();
-    emit operationEnded(true);
+    ended(Ending::Locked);
+}
+
+void Sequencer::unexpectedReply(quint8 status) {
+    unexpectedReplyText_ = QStringLiteral("Unexpected Reply %1H While %2 !  Please Check!")
+                               .arg(hex(status, 2), describe(awaiting_));
+    view().log(unexpectedReplyText_);
+    endTransfer();
+    view().setStatus(errorLabel, StatusColour::Failure);
+    timer1_.setEnabled(false);
+    watchdog_.setEnabled(false);
+    watchdog_.setInterval(watchdogMs);
+    verifyMode_ = false;
+    readMode_ = false;
+    manualProgram_ = false;
+    autoLockPending_ = false;
+    readFinishPending_ = false;
+    frameFill_ = 0;
+    errorBeep();
+    ended(Ending::UnexpectedReply);
+}
+
+void Sequencer::ended(Ending how) {
+    awaiting_ = Awaiting::Nothing;
+    lastEnding_ = how;
+    if (how != Ending::UnexpectedReply) unexpectedReplyText_.clear();
+    const bool success = how == Ending::Ready || how == Ending::Erased || how == Ending::Programmed ||
+                         how == Ending::Verified || how == Ending::Read || how == Ending::Locked;
+    emit operationEnded(success);
 }
 
 // ---- timers
@@ -429,11 +519,16 @@ void Sequencer::Timer1Timer() {
 }
 
 void Sequencer::Timer2Timer() {
+    // The answer to the probe may have reached the port while its notification still waits to be delivered
+    // (a busy machine, a slow start): judge only after every byte that has arrived was handled.
+    if (const int queued = port_.InputQueueCount(); queued > 0) ComPortRxChar(queued);
     if (link_[0] != 0x02) view().log(QStringLiteral("Programmer  Not  Found !"));
     timer2_.setEnabled(false);
 }
 
-void Sequencer::CheckBox1Click(bool checked) { timer3_.setEnabled(checked); }
+void Sequencer::CheckBox1Click(bool checked) {
+    timer3_.setEnabled(checked);
+}
 
 void Sequencer::Timer3Timer() {
     if (!fileWatch_ || !fileWatch_()) return;
@@ -461,5 +556,5 @@ void Sequencer::DOGTimer4Timer() {
     frameFill_ = 0;
     watchdog_.setInterval(watchdogMs);
     errorBeep();
-    emit operationEnded(false);
+    ended(Ending::NoAnswer);
 }

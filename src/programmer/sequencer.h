@@ -10,16 +10,23 @@
 #include <functional>
 #include <vector>
 
-// The programmer operations (Erase, Program, Verify, Read, Lock, Auto), the byte protocol that carries them, and
-// the four timers around them: progress display, start-up ready check, file watch and watchdog. Everything runs on
-// the main thread; the state is a set of flags, not a state variable, and a new start simply overwrites them.
+// The programmer operations (Erase, Program, Verify, Read, Lock, Auto), the byte protocol that carries them,
+// and the four timers around them: progress display, start-up ready check, file watch and watchdog.
+// Everything runs on the main thread; the state is a set of flags, not a state variable, and a new start
+// simply overwrites them.
 //
 // A failed write raises out of the handler that made it; the steps after the write do not happen.
 class Sequencer : public QObject {
     Q_OBJECT
 public:
     // Command codes of byte 1 of a command frame.
-    enum Command : quint8 { CmdAuto = 0x01, CmdErase = 0x02, CmdProgram = 0x03, CmdRead = 0x04, CmdLock = 0x06 };
+    enum Command : quint8 {
+        CmdAuto = 0x01,
+        CmdErase = 0x02,
+        CmdProgram = 0x03,
+        CmdRead = 0x04,
+        CmdLock = 0x06
+    };
 
     Sequencer(HostSession& session, LinkPort& port, QObject* parent = nullptr);
 
@@ -68,10 +75,28 @@ public:
     bool windowRaised() const { return windowRaised_; }
     quint8 linkByte(int i) const { return link_.at(static_cast<size_t>(i)); }
 
+    // How the last operation ended, for callers that asked for a particular one (the command-line tool).
+    enum class Ending {
+        None,
+        Ready,
+        Erased,
+        Programmed,
+        Verified,
+        Read,
+        Locked,
+        ProgramFailed,
+        VerifyFailed,
+        NoAnswer,
+        UnexpectedReply
+    };
+    Ending lastEnding() const { return lastEnding_; }
+    // For an unexpected reply: which byte came while what was awaited; empty otherwise.
+    const QString& unexpectedReplyText() const { return unexpectedReplyText_; }
+
 signals:
-    // An operation came to its end: success for "Programmer is Ready !", a finished erase, program (started from
-    // its button), verification (when no Lock follows), read or lock; failure for a program failure, a verify
-    // mismatch or the watchdog. An Auto run ends with its Lock, or with its failure.
+    // An operation came to its end: success for "Programmer is Ready !", a finished erase, program (started
+    // from its button), verification (when no Lock follows), read or lock; failure for a program failure, a
+    // verify mismatch or the watchdog. An Auto run ends with its Lock, or with its failure.
     void operationEnded(bool success);
 
 private:
@@ -105,6 +130,8 @@ private:
     void verifyPassed();
     void readFinished();
     void lockFinished();
+    void unexpectedReply(quint8 status);
+    void ended(Ending how);
     void errorBeep();
     void restartWatchdog();
     void endTransfer();
@@ -119,8 +146,9 @@ private:
     std::function<void(int)> sleep_;
     std::function<bool()> fileWatch_;
 
-    // The link buffer: frames are composed in it and received bytes land at its start, so its free bytes repeat
-    // earlier content, and byte 1 carries the continuation flag of a one-byte reply (the last command's code).
+    // The link buffer: frames are composed in it and received bytes land at its start, so its free bytes
+    // repeat earlier content, and byte 1 carries the continuation flag of a one-byte reply (the last
+    // command's code).
     std::array<quint8, 3> link_{};
     std::array<quint8, 18> frame_{};
     int frameFill_ = 0;
@@ -133,6 +161,15 @@ private:
     bool autoLockPending_ = false;
     bool manualProgram_ = false;
     bool windowRaised_ = false;
+
+    // The one-byte reply an operation under way waits for. Any other known status cannot belong to it: a
+    // programmer that reset, or noise on the line, and the operation ends as a failure instead of passing.
+    enum class Awaiting { Nothing, Erase, AutoErase, Program, ReadEnd, Lock };
+    static bool belongsTo(Awaiting awaited, quint8 status);
+    static QString describe(Awaiting awaited);
+    Awaiting awaiting_ = Awaiting::Nothing;
+    Ending lastEnding_ = Ending::None;
+    QString unexpectedReplyText_;
 
     IntervalTimer timer1_;
     IntervalTimer timer2_;

@@ -36,9 +36,10 @@ void ShowComException(const std::exception& failure) {
         qWarning().noquote() << text;
 }
 
-TCustomComPort::TCustomComPort()
-    : device_(std::make_unique<platform::SerialDevice>()),
-      mainCall_(std::make_unique<platform::MainThreadCall>()),
+TCustomComPort::TCustomComPort() : TCustomComPort(platform::makeSerialDevice()) {}
+
+TCustomComPort::TCustomComPort(std::unique_ptr<platform::SerialDevice> device)
+    : device_(std::move(device)), mainCall_(std::make_unique<platform::MainThreadCall>()),
       abortSignal_(std::make_unique<platform::WakeSignal>()),
       txKick_(std::make_unique<platform::WakeSignal>()) {}
 
@@ -87,13 +88,22 @@ void TCustomComPort::Connect() {
     FireBeforeOpen();
     OpenDevice();
     connected_ = true;
+    // The device gets the port's line settings before anything else happens on it, even inside a settings
+    // batch (a port change in the setup dialog): a terminal left in its default mode would echo the
+    // programmer's bytes back to it.
+    opening_ = true;
     try {
         PushAllSettings();
+        // Bytes that arrived while nobody held the device belong to no one: a reply to an earlier,
+        // interrupted run must not pass for the answer to this one.
+        if (const int err = device_->discardInput()) throw EComPort(CError_PurgeFailed, err);
     } catch (...) {
+        opening_ = false;
         CloseDevice();
         connected_ = false;
         throw;
     }
+    opening_ = false;
     if (events_.empty()) {
         threadCreated_ = false;
     } else {
@@ -136,11 +146,7 @@ void TCustomComPort::stopThread() {
     }
     // Keep serving hand-overs while waiting, so a delivery in flight completes instead of deadlocking.
     mainCall_->serveUntil([this] { return thread_->Finished(); });
-    const bool failed = thread_->EndedByFailure();
     thread_.reset();
-    // Whatever is still queued belongs to the ending connection. This runs here rather than on the event
-    // thread so that a window-sync delivery still being served above sees its bytes.
-    if (!failed) device_->discardQueues();
 }
 
 void TCustomComPort::reapRetiredThreads() {
@@ -171,7 +177,31 @@ void TCustomComPort::OpenDevice() {
 }
 
 void TCustomComPort::CloseDevice() {
+    if (device_->isOpen()) {
+        // write() returns once the bytes are queued; the last frame of an operation (a stop frame, a Lock)
+        // may still be on its way. Let it leave, within the time the line needs for it, then drop only what
+        // arrived unread. Output that cannot leave in that time (flow control held off, an adapter gone) is
+        // dropped too, or the close itself would wait for it.
+        int queued = 0;
+        device_->outputQueueCount(queued);
+        if (device_->drainOutput(drainBoundMs(queued)) != 0) device_->discardOutput();
+        device_->discardInput();
+    }
     device_->close();
+}
+
+int TCustomComPort::drainBoundMs(int queuedBytes) const {
+    const TComDeviceControl dcb = BuildDeviceControl();
+    const std::int64_t rate = std::max<std::int64_t>(dcb.BaudRate, 50);
+    // Start bit, data bits, parity, stop bits.
+    const std::int64_t bitsPerChar =
+        1 + dcb.ByteSize + (dcb.Parity != 0 ? 1 : 0) + (dcb.StopBits != 0 ? 2 : 1);
+    // A UART's transmit FIFO and a USB adapter's buffer hold bytes the driver no longer counts.
+    constexpr std::int64_t hiddenBytes = 64;
+    constexpr std::int64_t marginMs = 50;
+    const std::int64_t chars = std::max(queuedBytes, 0) + hiddenBytes;
+    const std::int64_t ms = (chars * bitsPerChar * 1000 + rate - 1) / rate + marginMs;
+    return static_cast<int>(std::min<std::int64_t>(ms, 60000));
 }
 
 void TCustomComPort::PushAllSettings() {

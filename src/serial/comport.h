@@ -77,6 +77,8 @@ public:
     using TComErrorEvent = std::function<void(TCustomComPort* Sender, TComErrors Errors)>;
 
     TCustomComPort();
+    // A port on a device of the caller's choosing (tests put a recording double here).
+    explicit TCustomComPort(std::unique_ptr<platform::SerialDevice> device);
     virtual ~TCustomComPort();
     TCustomComPort(const TCustomComPort&) = delete;
     TCustomComPort& operator=(const TCustomComPort&) = delete;
@@ -224,7 +226,7 @@ public:
     virtual void PushBufferSizes();
 
 protected:
-    bool CanPush() const { return connected_ && batchDepth_ == 0 && !loading_; }
+    bool CanPush() const { return connected_ && (batchDepth_ == 0 || opening_) && !loading_; }
 
     void ProcessRxChar();
     void ProcessTxEmpty();
@@ -241,6 +243,9 @@ private:
     friend class TComThread;
 
     void stopThread();
+    // How long a close waits for written bytes to leave: their time on the wire at the line rate, plus a
+    // margin for the transmitter and the adapter.
+    int drainBoundMs(int queuedBytes) const;
     // Joins event threads that were stopped from inside one of their own deliveries.
     void reapRetiredThreads();
     // Runs a delivery handed over by the event thread (on the main thread).
@@ -274,6 +279,7 @@ private:
     bool connected_ = false;
     bool loading_ = false;
     bool connectAfterLoading_ = false;
+    bool opening_ = false; // Connect gives a new device its settings at once, batch or not
     TBaudRate baudRate_ = br9600;
     std::int32_t customBaudRate_ = 9600;
     QString port_ = QStringLiteral("COM1");
@@ -303,4 +309,7 @@ private:
 };
 
 // The port with every setting published; the program's port object.
-class TComPort : public TCustomComPort {};
+class TComPort : public TCustomComPort {
+public:
+    using TCustomComPort::TCustomComPort;
+};

@@ -8,8 +8,8 @@
 #include "programmer/radiogroup.h"
 #include "shell/aboutform.h"
 #include "shell/chipwrightapp.h"
-#include "shell/portbringup.h"
 #include "shell/fonts.h"
+#include "shell/portbringup.h"
 #include "shell/windowplacement.h"
 
 #include <QActionGroup>
@@ -37,7 +37,7 @@ struct PanelRow {
     const char* name;
 };
 const PanelRow panelRows[] = {
-    {"Company :", "company"},   {"Type :", "ICType"},       {"Vpp :", "Vpp"},
+    {"Company :", "company"},    {"Type :", "ICType"},        {"Vpp :", "Vpp"},
     {"Buf Start :", "BufStart"}, {"Buf End :", "BufEnd"},     {"Dev Start :", "DevStart"},
     {"Dev End :", "DevEnd"},     {"Check Sum :", "CheckSum"},
 };
@@ -73,8 +73,8 @@ TForm1::~TForm1() {
     if (options_.trace) options_.trace->observe(nullptr);
 }
 
-QToolButton* TForm1::addButton(QWidget* bar, const QString& name, const QString& caption, CommandPicture picture,
-                               int left, int width, void (TForm1::*handler)()) {
+QToolButton* TForm1::addButton(QWidget* bar, const QString& name, const QString& caption,
+                               CommandPicture picture, int left, int width, void (TForm1::*handler)()) {
     auto* b = new QToolButton(bar);
     b->setObjectName(name);
     b->setText(caption);
@@ -83,7 +83,8 @@ QToolButton* TForm1::addButton(QWidget* bar, const QString& name, const QString&
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true);
     b->setGeometry(left, 2, width, 39);
-    connect(b, &QToolButton::clicked, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    connect(b, &QToolButton::clicked, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     buttons_[name] = b;
     return b;
 }
@@ -138,7 +139,8 @@ void TForm1::buildPanel(QWidget* client) {
     CheckBox1_ = new QCheckBox(QStringLiteral("ISP Auto Enabled"), isp);
     CheckBox1_->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1_->setGeometry(10, 28, 140, 26);
-    connect(CheckBox1_, &QCheckBox::clicked, this, [this](bool checked) { sequencer_.CheckBox1Click(checked); });
+    connect(CheckBox1_, &QCheckBox::clicked, this,
+            [this](bool checked) { sequencer_.CheckBox1Click(checked); });
 
     auto* panel = new QFrame(client);
     panel->setObjectName(QStringLiteral("Panel1"));
@@ -167,16 +169,18 @@ void TForm1::buildPanel(QWidget* client) {
     statusBar->addWidget(statusPanel_, 1);
 }
 
-QAction* TForm1::addItem(QMenu* menu, const QString& name, const QString& caption, void (TForm1::*handler)()) {
+QAction* TForm1::addItem(QMenu* menu, const QString& name, const QString& caption,
+                         void (TForm1::*handler)()) {
     QAction* action = menu->addAction(caption);
     action->setObjectName(name);
-    connect(action, &QAction::triggered, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     menuItems_[name] = action;
     return action;
 }
 
-QAction* TForm1::addMirror(QMenu* menu, const QString& name, const QString& caption, const QString& buttonName,
-                           bool withPicture) {
+QAction* TForm1::addMirror(QMenu* menu, const QString& name, const QString& caption,
+                           const QString& buttonName, bool withPicture) {
     QToolButton* b = buttons_.at(buttonName);
     QAction* action = menu->addAction(caption);
     action->setObjectName(name);
@@ -262,11 +266,16 @@ QLabel* TForm1::panelValue(const QString& name) const {
     return it == panelValues_.end() ? nullptr : it->second;
 }
 
-QString TForm1::statusBarText() const { return statusPanel_->text(); }
+QString TForm1::statusBarText() const {
+    return statusPanel_->text();
+}
 
 // ---- start-up and shutdown
 
 void TForm1::FormCreate() {
+    // The ready check runs once, 100 ms from here; the probe it judges is sent further down.
+    sequencer_.Timer1().setEnabled(false);
+    sequencer_.Timer2().setEnabled(true);
     CheckBox1_->setEnabled(false);
     ProgressBar1_->setValue(0);
     sequencer_.setFileWatch([this] { return fileWatch_.reloadIfChanged(); });
@@ -313,7 +322,8 @@ void TForm1::FormClose() {
 }
 
 void TForm1::guarded(const std::function<void()>& command) {
-    // A failure ends the command where it arose and is shown in the general error report; the program goes on.
+    // A failure ends the command where it arose and is shown in the general error report; the program goes
+    // on.
     try {
         command();
     } catch (const std::exception& e) {
@@ -346,10 +356,12 @@ TForm1::SaveChoice TForm1::runSaveDialog() {
     const QString hexFilter = QStringLiteral("Intel hex(*.hex) (*.hex)");
     const QString binFilter = QStringLiteral("Binary(*.bin) (*.bin)");
     QString selected = hexFilter;
-    // The writer appends the ending itself, so the typed name is never the file written: no overwrite question.
+    // The writer appends the ending itself, so the typed name is never the file written: no overwrite
+    // question.
     SaveChoice choice;
-    choice.baseName = QFileDialog::getSaveFileName(this, QString(), QString(), hexFilter + QLatin1String(";;") + binFilter,
-                                                   &selected, QFileDialog::DontConfirmOverwrite);
+    choice.baseName =
+        QFileDialog::getSaveFileName(this, QString(), QString(), hexFilter + QLatin1String(";;") + binFilter,
+                                     &selected, QFileDialog::DontConfirmOverwrite);
     choice.format = selected == binFilter ? SaveFormat::Binary : SaveFormat::Hex;
     return choice;
 }
@@ -361,12 +373,24 @@ void TForm1::OpenFileButClick() {
     if (CheckBox1_->isChecked()) sequencer_.Timer3().setEnabled(true);
 }
 
-void TForm1::AutoProButClick() { sequencer_.AutoProButClick(); }
-void TForm1::EraseButClick() { sequencer_.EraseButClick(); }
-void TForm1::ProgramButClick() { sequencer_.ProgramButClick(); }
-void TForm1::VerifyButClick() { sequencer_.VerifyButClick(); }
-void TForm1::ReadButClick() { sequencer_.ReadButClick(); }
-void TForm1::N18Click() { ComPort_.ShowSetup(); }
+void TForm1::AutoProButClick() {
+    sequencer_.AutoProButClick();
+}
+void TForm1::EraseButClick() {
+    sequencer_.EraseButClick();
+}
+void TForm1::ProgramButClick() {
+    sequencer_.ProgramButClick();
+}
+void TForm1::VerifyButClick() {
+    sequencer_.VerifyButClick();
+}
+void TForm1::ReadButClick() {
+    sequencer_.ReadButClick();
+}
+void TForm1::N18Click() {
+    ComPort_.ShowSetup();
+}
 
 void TForm1::ComPortRxChar(int count) {
     try {
@@ -417,13 +441,19 @@ void TForm1::showFillChoice() {
     menuItems_.at("N001")->setChecked(fill == 0x00);
 }
 
-void TForm1::N10Click() { session_.clearCode(); }
+void TForm1::N10Click() {
+    session_.clearCode();
+}
 
-void TForm1::N17Click() { Memo1_->clear(); }
+void TForm1::N17Click() {
+    Memo1_->clear();
+}
 
 // ---- HostView
 
-void TForm1::log(const QString& line) { Memo1_->appendPlainText(line); }
+void TForm1::log(const QString& line) {
+    Memo1_->appendPlainText(line);
+}
 
 void TForm1::showMessage(const QString& text) {
     if (options_.messageBox) {
@@ -445,7 +475,9 @@ void TForm1::showChipPanel(const ChipPanel& panel) {
     panelValues_.at("CheckSum")->setText(panel.checkSum);
 }
 
-void TForm1::setStatusBarText(const QString& text) { statusPanel_->setText(text); }
+void TForm1::setStatusBarText(const QString& text) {
+    statusPanel_->setText(text);
+}
 
 void TForm1::setHexLines(const QStringList& lines) {
     if (editHexForm_) editHexForm_->setLines(lines);
@@ -459,9 +491,13 @@ void TForm1::appendHexLine(const QString& line) {
     if (editHexForm_) editHexForm_->appendLine(line);
 }
 
-QStringList TForm1::hexLines() const { return editHexForm_ ? editHexForm_->lines() : QStringList(); }
+QStringList TForm1::hexLines() const {
+    return editHexForm_ ? editHexForm_->lines() : QStringList();
+}
 
-void TForm1::enableIspSwitch() { CheckBox1_->setEnabled(true); }
+void TForm1::enableIspSwitch() {
+    CheckBox1_->setEnabled(true);
+}
 
 void TForm1::setStatus(const QString& text, StatusColour colour) {
     QPalette palette = Label1_->palette();
@@ -480,9 +516,13 @@ void TForm1::setStatus(const QString& text, StatusColour colour) {
     Label1_->setText(text);
 }
 
-void TForm1::setProgress(int percent) { ProgressBar1_->setValue(std::clamp(percent, 0, 100)); }
+void TForm1::setProgress(int percent) {
+    ProgressBar1_->setValue(std::clamp(percent, 0, 100));
+}
 
-void TForm1::beep(int frequencyHz, int durationMs) { platform::beep(frequencyHz, durationMs); }
+void TForm1::beep(int frequencyHz, int durationMs) {
+    platform::beep(frequencyHz, durationMs);
+}
 
 void TForm1::raiseWindow() {
     // Topmost and shown, where it is and as large as it is.

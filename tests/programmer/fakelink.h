@@ -8,8 +8,8 @@
 #include <deque>
 #include <vector>
 
-// An in-process stand-in for the serial line: records every frame the host writes and delivers scripted replies
-// as receive notifications.
+// An in-process stand-in for the serial line: records every frame the host writes and delivers scripted
+// replies as receive notifications.
 class FakeLink : public LinkPort {
 public:
     void WriteBytes(std::span<const quint8> bytes) override {
@@ -26,12 +26,16 @@ public:
         }
         return n;
     }
+    int InputQueueCount() override { return static_cast<int>(incoming.size()); }
 
     // The programmer sends bytes, which reach the host as one notification.
     void reply(Sequencer& seq, std::vector<quint8> bytes) {
         incoming.insert(incoming.end(), bytes.begin(), bytes.end());
         seq.ComPortRxChar(static_cast<int>(bytes.size()));
     }
+
+    // The programmer's bytes have reached the port, but their notification has not been delivered yet.
+    void arrive(std::vector<quint8> bytes) { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); }
 
     std::vector<std::vector<quint8>> takeSent() { return std::exchange(sent, {}); }
 

@@ -27,18 +27,22 @@ struct Host {
         session.confirmChip(chip);
     }
 
-    // An image as a HEX load leaves it: the chip's capacity, address-derived bytes up to dataEnd, fill behind.
+    // An image as a HEX load leaves it: the chip's capacity, address-derived bytes up to dataEnd, fill
+    // behind.
     void load(int dataEnd) {
         CodeBuffer& b = session.buffer();
         b.recreate(b.capacity());
-        for (int a = 0; a <= dataEnd && a < b.capacity(); ++a) b.store(a, static_cast<quint8>(a * 7 + 3));
+        for (int a = 0; a <= dataEnd && a < b.capacity(); ++a)
+            b.store(a, static_cast<quint8>(a * 7 + 3));
         b.setDataEnd(dataEnd);
     }
     std::span<const quint8> block(int k) const { return session.buffer().codeBlock(k); }
     Frame chipBlock(int k) { return blockFrame(block(k)); }
 };
 
-Frame frame3(quint8 a, quint8 b, quint8 c) { return {a, b, c}; }
+Frame frame3(quint8 a, quint8 b, quint8 c) {
+    return {a, b, c};
+}
 
 } // namespace
 
@@ -58,7 +62,8 @@ TEST(Program, SendsEveryBlockUpToTheDataEndThenTheEndFrame) {
             Frame expected{0x07, 0x07};
             expected.insert(expected.end(), h.block(k).begin(), h.block(k).end());
             ASSERT_EQ(sent[0], expected) << "block " << k;
-            EXPECT_EQ(sent.size(), k + 1 == c.blocks ? 2u : 1u) << "the end frame follows only the last block";
+            EXPECT_EQ(sent.size(), k + 1 == c.blocks ? 2u : 1u)
+                << "the end frame follows only the last block";
             EXPECT_EQ(h.seq.DOGTimer4().interval(), 1000);
             EXPECT_TRUE(h.seq.DOGTimer4().enabled());
             if (k + 1 == c.blocks) {
@@ -89,7 +94,8 @@ TEST(Program, BlockByteAt0x800HoldsTheFileByteAndFifteenFillBytes) {
     h.load(0x0800);
     h.seq.ProgramButClick();
     h.link.takeSent();
-    for (int k = 0; k <= 128; ++k) h.link.reply(h.seq, {0x03});
+    for (int k = 0; k <= 128; ++k)
+        h.link.reply(h.seq, {0x03});
     const auto sent = h.link.takeSent();
     const Frame& last = sent[sent.size() - 2];
     EXPECT_EQ(last[2], static_cast<quint8>(0x800 * 7 + 3));
@@ -103,7 +109,8 @@ TEST(Program, ImageLongerThanItsBufferIsNeverReadPastItsEnd) {
     h.session.buffer().setDataEnd(0x4FFF); // a failed load left data end past the image
     h.seq.ProgramButClick();
     h.link.takeSent();
-    for (int k = 0; k < 200; ++k) h.link.reply(h.seq, {0x03});
+    for (int k = 0; k < 200; ++k)
+        h.link.reply(h.seq, {0x03});
     const auto sent = h.link.takeSent();
     ASSERT_EQ(sent.size(), 129u) << "128 data frames of the 2K image, then the end frame";
     EXPECT_EQ(sent.back()[0], 0x08);
@@ -148,7 +155,8 @@ TEST(Read, AnAT89C2051TakesA128BlockExchangeIntoTheReadBufferAndTheView) {
 TEST(Read, ProgressRisesOverTheChipsBlocks) {
     Host h(6);
     h.seq.ReadButClick();
-    for (int k = 0; k < 256; ++k) h.link.reply(h.seq, blockFrame(std::array<quint8, 16>{}));
+    for (int k = 0; k < 256; ++k)
+        h.link.reply(h.seq, blockFrame(std::array<quint8, 16>{}));
     h.seq.Timer1Timer();
     EXPECT_EQ(h.view.progress, 50);
     EXPECT_EQ(h.view.statusText, "Reading   50%");
@@ -214,15 +222,15 @@ TEST(Verify, AMismatchStopsAtTheFirstDifferingAddress) {
     h.session.buffer().store(0x123, 0xFF);
     h.seq.VerifyButClick();
     h.link.takeSent();
-    for (int k = 0; k < 0x12; ++k) h.link.reply(h.seq, h.chipBlock(k));
+    for (int k = 0; k < 0x12; ++k)
+        h.link.reply(h.seq, h.chipBlock(k));
     h.link.takeSent();
     Frame bad = h.chipBlock(0x12);
     bad[2 + 3] = 0x00;
     bad[2 + 9] ^= 0xFF; // a later difference in the same block is not reported
     h.link.reply(h.seq, bad);
     EXPECT_EQ(h.link.takeSent(), std::vector<Frame>{frame3(0x10, bad[1], bad[2])});
-    EXPECT_EQ(h.view.logLines.mid(1),
-              QStringList({"Verify Fail !", " Fail ID :000123H    Fail Data :FFH"}));
+    EXPECT_EQ(h.view.logLines.mid(1), QStringList({"Verify Fail !", " Fail ID :000123H    Fail Data :FFH"}));
     EXPECT_EQ(h.view.statusText, "Verify Error !");
     EXPECT_EQ(h.view.statusColour, StatusColour::Failure);
     EXPECT_EQ(h.view.beeps, (std::vector<std::pair<int, int>>{{784, 100}, {784, 100}}));
@@ -259,9 +267,10 @@ TEST(Auto, RunsEraseProgramVerifyAndLockWithTheLockLevel) {
         EXPECT_TRUE(h.ends.empty()) << "the run is not over before its Lock is answered";
         h.link.reply(h.seq, {0x09});
         EXPECT_EQ(h.ends, std::vector<bool>{true});
-        EXPECT_EQ(h.view.logLines, QStringList({"Erasing Now ......Please Wait !", "Programming Now ...... Please Wait !",
-                                                "Program Succssed!", "Verifying Now ...... Please Wait !",
-                                                "Verify Succssed !", "Lock Succssed !"}));
+        EXPECT_EQ(h.view.logLines,
+                  QStringList({"Erasing Now ......Please Wait !", "Programming Now ...... Please Wait !",
+                               "Program Succssed!", "Verifying Now ...... Please Wait !", "Verify Succssed !",
+                               "Lock Succssed !"}));
         EXPECT_EQ(h.sleeps, (std::vector<int>{50, 100, 40, 50}));
     }
 }
@@ -272,8 +281,9 @@ TEST(Replies, ContinuationFollowsTheSecondByteOrTheLastCommand) {
         Frame reply;
         bool continues;
     };
-    for (const Case& c : {Case{true, {0x06}, true}, Case{false, {0x06}, false}, Case{true, {0x06, 0x00}, false},
-                          Case{false, {0x06, 0x01}, true}, Case{true, {0x06, 0x01, 0x02}, true}}) {
+    for (const Case& c :
+         {Case{true, {0x06}, true}, Case{false, {0x06}, false}, Case{true, {0x06, 0x00}, false},
+          Case{false, {0x06, 0x01}, true}, Case{true, {0x06, 0x01, 0x02}, true}}) {
         Host h;
         h.load(0x20);
         if (c.autoRun)
@@ -281,7 +291,8 @@ TEST(Replies, ContinuationFollowsTheSecondByteOrTheLastCommand) {
         else
             h.seq.EraseButClick();
         h.link.reply(h.seq, c.reply);
-        EXPECT_EQ(h.view.logLines.last(), c.continues ? "Programming Now ...... Please Wait !" : "Earse Succssed !");
+        EXPECT_EQ(h.view.logLines.last(),
+                  c.continues ? "Programming Now ...... Please Wait !" : "Earse Succssed !");
         if (!c.continues) {
             EXPECT_EQ(h.view.statusText, " Earse Succssed ");
             EXPECT_FALSE(h.seq.DOGTimer4().enabled());
@@ -298,6 +309,121 @@ TEST(Replies, OnlyTheFirstStatusOfANotificationCountsAndUnknownOnesAreIgnored) {
     EXPECT_EQ(h.view.logLines, QStringList{"Lock Succssed !"});
     h.link.reply(h.seq, {0x02, 0x09});
     EXPECT_EQ(h.view.logLines, QStringList({"Lock Succssed !", "Programmer is Ready !"}));
+}
+
+// The phases of the operations that wait for a one-byte status, with the statuses that belong to each.
+enum class Phase { Erase, AutoErase, Program, AutoProgram, ReadEnd, Lock, AutoLock };
+
+struct PhaseCase {
+    Phase phase;
+    const char* name;
+    std::vector<quint8> belonging;
+    QString doing;
+};
+
+void bringTo(Host& h, Phase phase) {
+    h.load(0x1F);
+    switch (phase) {
+    case Phase::Erase:
+        h.seq.EraseButClick();
+        break;
+    case Phase::AutoErase:
+        h.seq.AutoProButClick();
+        break;
+    case Phase::Program:
+        h.seq.ProgramButClick();
+        h.link.reply(h.seq, {0x03});
+        break;
+    case Phase::AutoProgram:
+        h.seq.AutoProButClick();
+        h.link.reply(h.seq, {0x06});
+        h.link.reply(h.seq, {0x03});
+        break;
+    case Phase::ReadEnd:
+        h.seq.ReadButClick();
+        for (size_t k = 0; k < h.session.buffer().readBuffer().size() / 16; ++k)
+            h.link.reply(h.seq, blockFrame(std::array<quint8, 16>{}));
+        ASSERT_FALSE(h.seq.readMode());
+        break;
+    case Phase::Lock:
+        h.seq.sendLock();
+        break;
+    case Phase::AutoLock:
+        h.seq.AutoProButClick();
+        h.link.reply(h.seq, {0x06});
+        h.link.reply(h.seq, {0x03});
+        h.link.reply(h.seq, {0x03});
+        h.link.reply(h.seq, {0x07});
+        h.link.reply(h.seq, h.chipBlock(0));
+        h.link.reply(h.seq, h.chipBlock(1));
+        ASSERT_EQ(h.link.sent.back(), frame3(0x06, 0x06, 0x00)) << "the Lock was sent";
+        break;
+    }
+    h.link.takeSent();
+    h.view.logLines.clear();
+    ASSERT_TRUE(h.ends.empty());
+}
+
+TEST(UnexpectedStatus, AKnownStatusThatCannotEndTheOperationUnderWayFailsIt) {
+    const std::vector<PhaseCase> phases = {
+        {Phase::Erase, "erase", {0x01, 0x06}, "Erasing"},
+        {Phase::AutoErase, "auto erase", {0x01, 0x06}, "Erasing"},
+        {Phase::Program, "program after block 0", {0x01, 0x03, 0x07}, "Programming"},
+        {Phase::AutoProgram, "auto program after block 0", {0x01, 0x03, 0x07}, "Programming"},
+        {Phase::ReadEnd, "read end", {0x01, 0x11}, "Reading"},
+        {Phase::Lock, "lock", {0x01, 0x09}, "Locking"},
+        {Phase::AutoLock, "auto lock", {0x01, 0x09}, "Locking"},
+    };
+    for (const PhaseCase& p : phases) {
+        for (const quint8 status : {0x01, 0x02, 0x03, 0x06, 0x07, 0x09, 0x11, 0x42}) {
+            SCOPED_TRACE(std::string(p.name) + " answered " + std::to_string(status));
+            Host h;
+            bringTo(h, p.phase);
+            const size_t beepsBefore = h.view.beeps.size();
+            h.link.reply(h.seq, {status});
+            const bool belongs =
+                std::find(p.belonging.begin(), p.belonging.end(), status) != p.belonging.end();
+            if (status == 0x42) {
+                // Not a status at all: ignored, as ever; the watchdog (or the caller's limit) covers the
+                // wait.
+                EXPECT_TRUE(h.ends.empty());
+                EXPECT_TRUE(h.view.logLines.isEmpty());
+                continue;
+            }
+            if (belongs) {
+                EXPECT_NE(h.seq.lastEnding(), Sequencer::Ending::UnexpectedReply);
+                continue;
+            }
+            EXPECT_EQ(h.ends, std::vector<bool>{false});
+            EXPECT_EQ(h.seq.lastEnding(), Sequencer::Ending::UnexpectedReply);
+            const QString text = QStringLiteral("Unexpected Reply %1H While %2 !  Please Check!")
+                                     .arg(status, 2, 16, QLatin1Char('0'))
+                                     .arg(p.doing);
+            EXPECT_EQ(h.view.logLines, QStringList{text});
+            EXPECT_EQ(h.seq.unexpectedReplyText(), text);
+            EXPECT_EQ(h.view.statusText, "E r r o r !   ");
+            EXPECT_EQ(h.view.beeps.size(), beepsBefore + 2);
+            EXPECT_FALSE(h.seq.DOGTimer4().enabled());
+            EXPECT_FALSE(h.seq.Timer1().enabled());
+            EXPECT_FALSE(h.seq.autoLockPending());
+            EXPECT_FALSE(h.seq.readFinishPending());
+            EXPECT_TRUE(h.link.sent.empty()) << "nothing more is sent for a run that failed";
+            // The operation is over: the same status again is what it is when nothing runs.
+            h.link.reply(h.seq, {0x02});
+            EXPECT_EQ(h.view.logLines.last(), "Programmer is Ready !");
+        }
+    }
+}
+
+TEST(UnexpectedStatus, AnAutoRunAnsweredWithAPlainEraseEndsThereWithoutItsLock) {
+    Host h;
+    h.load(0x0F);
+    h.seq.AutoProButClick();
+    h.link.reply(h.seq, {0x06, 0x00});
+    EXPECT_EQ(h.view.logLines.last(), "Earse Succssed !");
+    EXPECT_EQ(h.ends, std::vector<bool>{true});
+    EXPECT_EQ(h.seq.lastEnding(), Sequencer::Ending::Erased);
+    EXPECT_FALSE(h.seq.autoLockPending());
 }
 
 TEST(Starts, WithoutAFileProgramVerifyAndAutoRefuseAndSendNothing) {
@@ -320,8 +446,9 @@ TEST(Starts, CommandsCarryTheChipIndexAndTheLockLevel) {
     h.seq.sendLock();
     h.session.setLockLevel(-1); // nothing selected in the dialog
     h.seq.sendLock();
-    EXPECT_EQ(h.link.takeSent(),
-              (std::vector<Frame>{{0x07, 0x02, 0x00}, {0x06, 0x06, 0x02}, {0x06, 0x06, 0x00}, {0x06, 0x06, 0xFF}}));
+    EXPECT_EQ(
+        h.link.takeSent(),
+        (std::vector<Frame>{{0x07, 0x02, 0x00}, {0x06, 0x06, 0x02}, {0x06, 0x06, 0x00}, {0x06, 0x06, 0xFF}}));
     EXPECT_FALSE(h.seq.Timer1().enabled()) << "a Lock runs no progress display";
 }
 
@@ -359,7 +486,8 @@ TEST(PendingLock, AnAutoRunThatEndsEarlyNeverLocksAfterALaterVerification) {
         h.link.reply(h.seq, h.chipBlock(0));
         EXPECT_EQ(h.view.logLines.last(), "Verify Succssed !");
         const auto sent = h.link.takeSent();
-        for (const Frame& f : sent) EXPECT_NE(f[1], 0x06) << "no Lock command may follow";
+        for (const Frame& f : sent)
+            EXPECT_NE(f[1], 0x06) << "no Lock command may follow";
     }
 }
 
@@ -385,17 +513,29 @@ TEST(Watchdog, ReportsTheConnectionAndReturnsToIdle) {
     EXPECT_EQ(h.view.logLines.last(), watchdogText);
 }
 
-TEST(ReadyCheck, LooksAtWhatTheProbeBrought) {
-    for (bool answered : {true, false}) {
+TEST(ReadyCheck, LooksAtEverythingTheProbeBrought) {
+    // How the answer stands when the check fires: handled, arrived with its notification still on the way,
+    // or never sent.
+    enum class Answer { Handled, Arrived, Silent };
+    for (Answer answer : {Answer::Handled, Answer::Arrived, Answer::Silent}) {
+        SCOPED_TRACE(static_cast<int>(answer));
         Host h;
+        // The check is started by the window's start-up, not by the sequencer's construction.
+        EXPECT_FALSE(h.seq.Timer2().enabled());
+        h.seq.Timer2().setEnabled(true);
         h.seq.sendProbe();
         EXPECT_EQ(h.link.takeSent(), std::vector<Frame>{frame3(0xFA, 0x00, 0x00)});
         EXPECT_EQ(h.sleeps, std::vector<int>{30});
-        if (answered) h.link.reply(h.seq, {0x02});
+        if (answer == Answer::Handled) h.link.reply(h.seq, {0x02});
+        if (answer == Answer::Arrived) h.link.arrive({0x02});
         h.seq.Timer2Timer();
-        EXPECT_EQ(h.view.logLines.contains("Programmer  Not  Found !"), !answered);
-        EXPECT_EQ(h.view.logLines.contains("Programmer is Ready !"), answered);
+        const bool found = answer != Answer::Silent;
+        EXPECT_EQ(h.view.logLines.contains("Programmer  Not  Found !"), !found);
+        EXPECT_EQ(h.view.logLines.count("Programmer is Ready !"), found ? 1 : 0);
         EXPECT_FALSE(h.seq.Timer2().enabled());
+        // The notification that comes after finds its bytes already taken and changes nothing.
+        if (answer == Answer::Arrived) h.seq.ComPortRxChar(1);
+        EXPECT_EQ(h.view.logLines.count("Programmer is Ready !"), found ? 1 : 0);
     }
 }
 

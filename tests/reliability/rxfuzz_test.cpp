@@ -38,6 +38,7 @@ public:
         }
         return static_cast<int>(n);
     }
+    int InputQueueCount() override { return static_cast<int>(incoming.size()); }
     std::vector<std::vector<quint8>> sent;
     std::deque<quint8> incoming;
     bool shortRead = false;

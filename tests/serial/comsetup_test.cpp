@@ -53,7 +53,11 @@ TEST(ComSetup, OkAppliesEverySelectorInOrderInsideOneBatch) {
     port.Connect();
     port.pushes.clear();
     std::vector<TBaudRate> baudAtReopen;
-    port.OnAfterOpen = [&](TCustomComPort* p) { baudAtReopen.push_back(p->BaudRate()); };
+    std::vector<unsigned> deviceSpeedAtReopen;
+    port.OnAfterOpen = [&](TCustomComPort* p) {
+        baudAtReopen.push_back(p->BaudRate());
+        deviceSpeedAtReopen.push_back(b.lineState().ospeed);
+    };
 
     runSetup(port, [&](TComSetupFrm& d) {
         EXPECT_EQ(d.windowTitle(), QStringLiteral("Setup"));
@@ -75,13 +79,16 @@ TEST(ComSetup, OkAppliesEverySelectorInOrderInsideOneBatch) {
     EXPECT_TRUE(port.Connected());
     // The port selector goes first: the reopening still saw the old line settings.
     EXPECT_EQ(baudAtReopen, std::vector<TBaudRate>{br9600});
+    // ... and the new device had them from its first moment, not the terminal's defaults (38400, echo).
+    EXPECT_EQ(deviceSpeedAtReopen, std::vector<unsigned>{9600u});
     EXPECT_EQ(port.BaudRate(), br115200);
     EXPECT_EQ(port.DataBits(), dbSeven);
     EXPECT_EQ(port.StopBits(), sbTwoStopBits);
     EXPECT_EQ(port.Parity().Bits(), prEven);
     EXPECT_EQ(port.FlowControl().FlowControl(), fcHardware);
+    // Once when the new device opened, once with the changes at the batch's end.
     EXPECT_EQ(port.pushes,
-              (std::vector<std::string>{"buffer", "line", "timeouts"})); // once, at the batch's end
+              (std::vector<std::string>{"buffer", "line", "timeouts", "buffer", "line", "timeouts"}));
     EXPECT_EQ(b.lineState().ospeed, 115200u);
     EXPECT_TRUE(b.lineState().crtscts);
 }

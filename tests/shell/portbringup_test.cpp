@@ -1,13 +1,15 @@
 #include "guitestsupport.h"
 
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 namespace {
 QString portValues(const TempConfigHome& home) {
-    return home.registry() + "/HKEY_CURRENT_USER/HKEY_LOCAL_MACHINE/Software/HexFileOpenSet/ComPort/values.reg";
+    return home.registry() +
+           "/HKEY_CURRENT_USER/HKEY_LOCAL_MACHINE/Software/HexFileOpenSet/ComPort/values.reg";
 }
 } // namespace
 
@@ -20,12 +22,17 @@ TEST(PortBringUp, FirstRunSeedsThePortDefaultsOpensAndProbes) {
     const QByteArray seeded = readWholeFile(portValues(home));
     EXPECT_TRUE(seeded.startsWith("\"Port\"=\"" + f.pty.slavePath().toUtf8() + "\"\n\"BaudRate\"=\"9600\"\n"))
         << seeded.toStdString();
-    EXPECT_TRUE(seeded.contains("\"StopBits\"=\"1\"\n\"DataBits\"=\"8\"\n\"Parity\"=\"None\"\n\"FlowControl\"=\"None\""))
+    EXPECT_TRUE(seeded.contains(
+        "\"StopBits\"=\"1\"\n\"DataBits\"=\"8\"\n\"Parity\"=\"None\"\n\"FlowControl\"=\"None\""))
         << seeded.toStdString();
     EXPECT_EQ(f.pty.receive(3), QByteArray("\xFA\x00\x00", 3));
 
-    // A programmer that answers is found when the ready check runs.
+    // A programmer that answers is found when the ready check runs, however late the window's event loop
+    // gets to the check: here only after the answer has reached the port, its notification not yet delivered.
     f.pty.send(QByteArray(1, '\x02'));
+    for (int i = 0; i < 5000 && form->ComPort().InputQueueCount() < 1; ++i)
+        QThread::msleep(1);
+    QThread::msleep(150);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !form->sequencer().Timer2().enabled(); }, 5000));
     QTest::qWait(50);
     EXPECT_TRUE(form->Memo1()->toPlainText().contains("Programmer is Ready !"));
@@ -68,7 +75,8 @@ TEST(PortBringUp, AMissingPortKeyAfterTheFirstRunRestoresAnEmptyPortName) {
 TEST(PortBringUp, AnUnwritablePortStoreEndsStartUpWithTheErrorReportAndTheWindowStillWorks) {
     TempConfigHome home;
     // A file where the port's key folder should be.
-    writeWholeFile(home.registry() + "/HKEY_CURRENT_USER/HKEY_LOCAL_MACHINE/Software/HexFileOpenSet/ComPort", "x");
+    writeWholeFile(home.registry() + "/HKEY_CURRENT_USER/HKEY_LOCAL_MACHINE/Software/HexFileOpenSet/ComPort",
+                   "x");
     GuiFixture f;
     auto form = f.start();
     EXPECT_EQ(f.errors, QStringList{"Failed to store settings"});

@@ -58,6 +58,43 @@ void errorLine(const QString& text) {
     std::fflush(stderr);
 }
 
+// The words the window logs for each successful ending.
+QString endingText(Sequencer::Ending ending) {
+    switch (ending) {
+    case Sequencer::Ending::Ready:
+        return QStringLiteral("Programmer is Ready !");
+    case Sequencer::Ending::Erased:
+        return QStringLiteral("Earse Succssed !");
+    case Sequencer::Ending::Programmed:
+        return QStringLiteral("Program Succssed!");
+    case Sequencer::Ending::Verified:
+        return QStringLiteral("Verify Succssed !");
+    case Sequencer::Ending::Read:
+        return QStringLiteral("Read Finish !");
+    case Sequencer::Ending::Locked:
+        return QStringLiteral("Lock Succssed !");
+    default:
+        return QString();
+    }
+}
+
+// The programmer's line as the tool uses it: every frame the host sends starts the wait for its answer anew;
+// bytes that arrive do not.
+class TimedLink : public LinkPort {
+public:
+    TimedLink(LinkPort& line, std::function<void()> sent) : line_(line), sent_(std::move(sent)) {}
+    void WriteBytes(std::span<const quint8> bytes) override {
+        line_.WriteBytes(bytes);
+        sent_();
+    }
+    int ReadBytes(std::span<quint8> bytes) override { return line_.ReadBytes(bytes); }
+    int InputQueueCount() override { return line_.InputQueueCount(); }
+
+private:
+    LinkPort& line_;
+    std::function<void()> sent_;
+};
+
 void outLine(const QString& text) {
     std::fputs((text + '\n').toUtf8().constData(), stdout);
 }
@@ -94,21 +131,25 @@ public:
         if (c == QLatin1String("chips")) return chips();
         if (c == QLatin1String("ports")) return ports();
         if (c == QLatin1String("probe"))
-            return withProgrammer([](Sequencer& s) { s.sendProbe(); }, probeWaitMs, true);
+            return withProgrammer([](Sequencer& s) { s.sendProbe(); }, Sequencer::Ending::Ready, probeWaitMs,
+                                  true);
 
         if (const int code = selectChip()) return code;
         if (c == QLatin1String("convert")) return convert();
-        if (c == QLatin1String("erase")) return withProgrammer([](Sequencer& s) { s.EraseButClick(); });
+        if (c == QLatin1String("erase"))
+            return withProgrammer([](Sequencer& s) { s.EraseButClick(); }, Sequencer::Ending::Erased);
         if (c == QLatin1String("read")) return read();
         if (c == QLatin1String("lock")) {
             if (const int code = selectLock()) return code;
-            return withProgrammer([](Sequencer& s) { s.sendLock(); });
+            return withProgrammer([](Sequencer& s) { s.sendLock(); }, Sequencer::Ending::Locked);
         }
         if (const int code = load(o_.arguments.value(0))) return code;
-        if (c == QLatin1String("program")) return withProgrammer([](Sequencer& s) { s.ProgramButClick(); });
-        if (c == QLatin1String("verify")) return withProgrammer([](Sequencer& s) { s.VerifyButClick(); });
+        if (c == QLatin1String("program"))
+            return withProgrammer([](Sequencer& s) { s.ProgramButClick(); }, Sequencer::Ending::Programmed);
+        if (c == QLatin1String("verify"))
+            return withProgrammer([](Sequencer& s) { s.VerifyButClick(); }, Sequencer::Ending::Verified);
         if (const int code = selectLock()) return code;
-        return withProgrammer([](Sequencer& s) { s.AutoProButClick(); });
+        return withProgrammer([](Sequencer& s) { s.AutoProButClick(); }, Sequencer::Ending::Locked);
     }
 
 private:
@@ -281,7 +322,7 @@ private:
     int read() {
         const QString out = o_.arguments.value(0);
         if (const int code = checkOutput(out)) return code;
-        const int result = withProgrammer([](Sequencer& s) { s.ReadButClick(); });
+        const int result = withProgrammer([](Sequencer& s) { s.ReadButClick(); }, Sequencer::Ending::Read);
         if (result != ExitOk) return result;
         const qsizetype blocks = static_cast<qsizetype>(session_.buffer().readBuffer().size() / blockSize);
         if (view_.hexLines().size() != blocks) {
@@ -295,24 +336,28 @@ private:
 
     // Opens the port, starts the operation and runs the event loop until the sequencer reports its end, the
     // line fails, or a reply that no watchdog covers stays out. probe: the silence is the ready check's
-    // "Programmer  Not  Found !"; otherwise it is reported as the watchdog reports silence.
-    int withProgrammer(const std::function<void(Sequencer&)>& start, int silenceMs = unguardedReplyMs,
-                       bool probe = false) {
+    // "Programmer  Not  Found !"; otherwise it is reported as the watchdog reports silence. The limit counts
+    // from the last frame the host sent: bytes from a chatty line that are not the awaited reply never extend
+    // it. A run passes only when it ends the way the command asked for (an Auto run with its Lock).
+    int withProgrammer(const std::function<void(Sequencer&)>& start, Sequencer::Ending wanted,
+                       int silenceMs = unguardedReplyMs, bool probe = false) {
+        QTimer silence;
+        silence.setSingleShot(true);
+        silence.setInterval(silenceMs);
         TComPort port;
-        ComPortLink link(port);
-        TracingLink tracing(link);
-        Sequencer sequencer(session_, tracing);
+        ComPortLink line(port);
+        TimedLink timed(line, [&silence] { silence.start(); });
+        TracingLink link(timed);
+        Sequencer sequencer(session_, link);
         if (trace_) {
             trace_->observe(&sequencer);
-            tracing.setTrace(trace_.get());
+            link.setTrace(trace_.get());
             port.OnAfterOpen = [this](TCustomComPort*) { trace_->portOpened(); };
         }
         // The trace outlives this run's sequencer.
         const std::unique_ptr<LinkTrace, void (*)(LinkTrace*)> unobserve(trace_.get(), [](LinkTrace* t) {
             if (t) t->observe(nullptr);
         });
-        // The start-up ready check belongs to the GUI's start; here each command waits for its own reply.
-        sequencer.Timer2().setEnabled(false);
 
         if (settings_.comSeted) {
             try {
@@ -334,9 +379,6 @@ private:
             finish();
         });
 
-        QTimer silence;
-        silence.setSingleShot(true);
-        silence.setInterval(silenceMs);
         QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
             if (outcome || !failure.isEmpty()) return;
             if (sequencer.DOGTimer4().enabled()) {
@@ -360,7 +402,6 @@ private:
                 if (failure.isEmpty()) failure = QString::fromUtf8(e.what());
                 finish();
             }
-            silence.start();
         };
 
         try {
@@ -411,7 +452,16 @@ private:
             errorLine(QStringLiteral("interrupted; the chip may hold a partial result"));
             return ExitFailed;
         }
-        if (outcome.value_or(false)) return ExitOk;
+        if (outcome.value_or(false)) {
+            if (sequencer.lastEnding() == wanted) return ExitOk;
+            errorLine(
+                QStringLiteral("the programmer ended the run with \"%1\" where \"%2\" was due; the chip "
+                               "may hold a partial result")
+                    .arg(endingText(sequencer.lastEnding()), endingText(wanted)));
+            return ExitFailed;
+        }
+        if (sequencer.lastEnding() == Sequencer::Ending::UnexpectedReply && !o_.quiet)
+            errorLine(sequencer.unexpectedReplyText());
         // Quiet runs keep the log to themselves unless it explains a failure.
         for (const QString& line : view_.heldLines())
             std::fputs((line + '\n').toUtf8().constData(), stderr);

@@ -4,9 +4,13 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // A reader that goes away (`| head`) must not end a run on the chip half-way: output then fails quietly
+    // and the exit status still tells what happened to the chip.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     const ParsedCommandLine parsed = parseCommandLine(app.arguments().mid(1));
     if (!parsed.ok()) {

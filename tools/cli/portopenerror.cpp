@@ -1,5 +1,8 @@
 #include "portopenerror.h"
 
+#include "platform/portholder.h"
+
+#include <QFile>
 #include <QStringList>
 
 #include <cerrno>
@@ -24,9 +27,18 @@ QString portOpenErrorText(const QString& portName, const QString& devicePath, in
         lines << QStringLiteral("chipwright-cli: no such device. Give the port with --port NAME; "
                                 "\"chipwright-cli ports\" lists the serial devices.");
         break;
-    case EBUSY:
-        lines << QStringLiteral("chipwright-cli: another program is using the port; close it and try again.");
+    case EBUSY: {
+        const std::string holder = platform::portHolder(QFile::encodeName(devicePath).toStdString());
+        if (holder.empty())
+            lines << QStringLiteral(
+                "chipwright-cli: the device is busy; if another program uses it, close that "
+                "program and try again.");
+        else
+            lines << QStringLiteral(
+                         "chipwright-cli: the port is in use by process %1; close it and try again.")
+                         .arg(QString::fromLocal8Bit(holder.c_str()));
         break;
+    }
     default:
         break;
     }
