@@ -521,6 +521,10 @@ void TForm1::setProgress(int percent) {
 }
 
 void TForm1::beep(int frequencyHz, int durationMs) {
+    if (options_.beep) {
+        options_.beep(frequencyHz, durationMs);
+        return;
+    }
     platform::beep(frequencyHz, durationMs);
 }
 

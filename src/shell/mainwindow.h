@@ -4,10 +4,10 @@
 #include "programmer/comportlink.h"
 #include "programmer/filewatch.h"
 #include "programmer/hostsession.h"
+#include "programmer/hostview.h"
 #include "programmer/linktrace.h"
 #include "programmer/sequencer.h"
 #include "serial/comport.h"
-#include "programmer/hostview.h"
 #include "shell/appsettings.h"
 #include "shell/appsettingsstore.h"
 #include "shell/toolbaricons.h"
@@ -32,17 +32,19 @@ class TForm2;
 class TForm3;
 class TLockBitForm;
 
-// The main window: toolbar, menus, message log, IC message panel, status label, progress bar and status bar. It
-// owns the host session and the four secondary windows; its handlers forward to the session.
+// The main window: toolbar, menus, message log, IC message panel, status label, progress bar and status bar.
+// It owns the host session and the four secondary windows; its handlers forward to the session.
 class TForm1 : public QMainWindow, public HostView {
     Q_OBJECT
 public:
-    // Where the window's modal boxes go, for tests; by default they are shown. defaultPort replaces the port's
-    // built-in default "COM1" (what a first run saves and opens).
+    // Where the window's modal boxes go, for tests; by default they are shown. defaultPort replaces the
+    // port's built-in default "COM1" (what a first run saves and opens).
     struct Options {
         std::function<void(const QString&)> messageBox;
         std::function<void(const QString&)> errorReport;
         QString defaultPort;
+        // Plays the beeps instead of the sound card (tests).
+        std::function<void(int frequencyHz, int durationMs)> beep;
         // The wire trace of the programmer's line (--trace), or none.
         std::shared_ptr<LinkTrace> trace;
     };
@@ -75,7 +77,6 @@ public:
     QCheckBox* CheckBox1() const { return CheckBox1_; }
     QLabel* panelValue(const QString& name) const;
     QString statusBarText() const;
-
 
     // The file dialogs; tests replace them. Open gives the chosen path, Save the typed name and the chosen
     // filter's format; an empty path means the user cancelled.

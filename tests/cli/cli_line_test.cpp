@@ -2,7 +2,7 @@
 // that chatters instead of answering, a reader that goes away, a run killed half-way, a port held by another
 // run.
 #include "cliprocess.h"
-#include "farend.h"
+#include "support/farend.h"
 #include "support/simrunner.h"
 #include "support/tempconfig.h"
 

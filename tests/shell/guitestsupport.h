@@ -39,6 +39,10 @@ struct GuiFixture {
         options.errorReport = [this](const QString& text) { errors << text; };
         options.defaultPort = port.isEmpty() ? pty.slavePath() : port;
         options.trace = trace;
+        if (silentBeeps)
+            options.beep = [this](int frequencyHz, int durationMs) {
+                beeps.emplace_back(frequencyHz, durationMs);
+            };
         auto form = createApplicationWindows(storeName(), std::move(options));
         form->setFileDialogs([this] { return openChoice; }, [this] { return saveChoice; });
         return form;
@@ -49,6 +53,9 @@ struct GuiFixture {
     std::shared_ptr<LinkTrace> trace;
     QStringList messages;
     QStringList errors;
+    // Beeps are collected instead of played (and take no time) when set before start().
+    bool silentBeeps = false;
+    std::vector<std::pair<int, int>> beeps;
     // What the file dialogs answer; empty names cancel.
     QString openChoice;
     TForm1::SaveChoice saveChoice;

@@ -1,10 +1,17 @@
 #include "guitestsupport.h"
+#include "support/farend.h"
 
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 QString portValues(const TempConfigHome& home) {
@@ -107,4 +114,56 @@ TEST(PortSetup, TheMenuCommandRunsThePortsSetupDialog) {
     EXPECT_TRUE(wasModal);
     EXPECT_EQ(form->ComPort().Port(), before);
     EXPECT_TRUE(form->ComPort().Connected());
+}
+
+namespace {
+// Every core kept busy by a spinning process for as long as it lives, as a compiler or a browser does on a
+// user's machine.
+class Spinners {
+public:
+    Spinners() {
+        const long cores = std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
+        for (long i = 0; i < cores; ++i) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                for (;;)
+                    __asm__ __volatile__("");
+            }
+            if (pid > 0) pids_.push_back(pid);
+        }
+    }
+    ~Spinners() {
+        for (const pid_t pid : pids_) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    Spinners(const Spinners&) = delete;
+    Spinners& operator=(const Spinners&) = delete;
+
+private:
+    std::vector<pid_t> pids_;
+};
+} // namespace
+
+TEST(PortBringUp, OnABusyMachineAnAnswerWithin50msIsNeverNotFound) {
+    TempConfigHome home;
+    Spinners load;
+    constexpr int probe = 3;
+    for (int start = 0; start < 55; ++start) {
+        // 50 starts answered 0 to 50 ms after the probe, then 5 by a programmer that stays silent.
+        const bool silent = start >= 50;
+        const int delayMs = start % 6 * 10;
+        SCOPED_TRACE(silent ? std::string("silent") : "answer after " + std::to_string(delayMs) + " ms");
+        std::vector<ScriptedFarEnd::Reply> script;
+        if (!silent) script.push_back({probe, "\x02", delayMs});
+        ScriptedFarEnd farEnd(script);
+        GuiFixture f;
+        f.silentBeeps = true;
+        auto form = f.start(farEnd.device());
+        ASSERT_TRUE(form->portOpened());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form->sequencer().Timer2().enabled(); }, 10000));
+        EXPECT_EQ(form->Memo1()->toPlainText(),
+                  silent ? "Programmer  Not  Found !" : "Programmer is Ready !");
+    }
 }

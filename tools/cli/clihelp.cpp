@@ -54,7 +54,9 @@ Output:
 Exit status:
   0  success
   1  the operation failed: failure reply, verify mismatch, no answer from the programmer
-     (also for probe), the port could not be opened or the line failed
+     (also for probe), a reply that does not belong to the running operation, a run that
+     ended short of what the command asked for (auto ends with its Lock), the port could not
+     be opened or the line failed; the reason goes to standard error
   2  usage error, a file that cannot be read or written, a file too large for the chip, or a
      file without data ("Please Open *.Hex or *.Bin File Firstly !")
 

@@ -1,4 +1,4 @@
-#include "farend.h"
+#include "support/farend.h"
 
 #include <chrono>
 
