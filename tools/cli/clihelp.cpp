@@ -16,8 +16,9 @@ Commands:
                      "-" writes standard output (Intel HEX unless --format bin).
   lock               Set the lock bits given by --lock.
   auto FILE          Erase, program, verify and lock in one run.
-  convert IN OUT     Load IN for the chip (as the window's Open does) and write it as OUT (.hex or
-                     .bin), dumped over the chip's whole capacity. Needs no programmer.
+  convert IN OUT     Load IN for the chip (as the window's Open does) and write it as OUT, each in
+                     the format its name gives, dumped over the chip's whole capacity. Needs no
+                     programmer. Either may be "-".
   ports              List the serial devices, in names --port accepts, with what is behind each:
                      USB ids, manufacturer, product, serial number and /dev/serial/by-id/ names
                      (--port takes those too).
