@@ -1,9 +1,13 @@
 // The host's side of the link, measured on real pseudo-terminals through the serial port component:
-//  - turnaround per block: from a programmer's request (0x03) to the host's complete 18-byte data frame;
-//  - a whole program + verify of a 20 KB AT89C55 image against chipwright-sim, unpaced and at 9600 baud, where
+//  - turnaround per block: from a programmer's request (0x03) to the host's complete 18-byte data frame, with
+//  the
+//    wire trace off (argument 0) and on, written to a file (argument 1);
+//  - a whole program + verify of a 20 KB AT89C55 image against chipwright-sim, unpaced and at 9600 baud,
+//  where
 //    the time is compared with the line's own time (bytes on the wire x 10 bits / 9600 plus the fixed waits).
 // Run: build/bench/link_bench (the paced case takes about a minute).
 #include "programmer/comportlink.h"
+#include "programmer/linktrace.h"
 #include "programmer/sequencer.h"
 #include "serial/comport.h"
 #include "support/fakeview.h"
@@ -13,10 +17,12 @@
 #include <QEventLoop>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include <benchmark/benchmark.h>
@@ -46,10 +52,21 @@ struct Host {
     HostSession session{view};
     TComPort port;
     CountingLink link{port};
-    Sequencer seq{session, link};
+    TracingLink tracing{link};
+    Sequencer seq{session, tracing};
+    std::unique_ptr<LinkTrace> trace;
     qint64 received = 0;
 
-    explicit Host(const QString& device) {
+    explicit Host(const QString& device, const QString& traceFile = {}) {
+        if (!traceFile.isEmpty()) {
+            QString error;
+            trace = LinkTrace::open(traceFile, error);
+            if (trace) {
+                trace->observe(&seq);
+                tracing.setTrace(trace.get());
+                port.OnAfterOpen = [this](TCustomComPort*) { trace->portOpened(); };
+            }
+        }
         port.SetPort(device);
         port.OnRxChar = [this](TCustomComPort*, int n) {
             received += n;
@@ -60,7 +77,8 @@ struct Host {
         CodeBuffer& b = session.buffer();
         b.recreate(imageSize);
         QRandomGenerator rng(5);
-        for (int a = 0; a < imageSize; ++a) b.store(a, static_cast<quint8>(rng.bounded(256)));
+        for (int a = 0; a < imageSize; ++a)
+            b.store(a, static_cast<quint8>(rng.bounded(256)));
         b.setDataEnd(imageSize - 1);
     }
 
@@ -82,9 +100,12 @@ struct Host {
 
 void BM_HostTurnaroundPerBlock(benchmark::State& state) {
     std::vector<double> turnarounds;
+    QTemporaryDir dir;
+    const QString traceFile = state.range(0) ? dir.filePath("wire.trace") : QString();
     for (auto _ : state) {
         PtyPair pty;
-        Host host(pty.slavePath());
+        Host host(pty.slavePath(), traceFile);
+        if (state.range(0) && !host.trace) state.SkipWithError("the trace file cannot be written");
         std::vector<double> times;
         times.reserve(blocks);
         // The programmer: asks for every block and times the host's answer.
@@ -113,7 +134,13 @@ void BM_HostTurnaroundPerBlock(benchmark::State& state) {
         state.counters["max_us"] = turnarounds.back();
     }
 }
-BENCHMARK(BM_HostTurnaroundPerBlock)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_HostTurnaroundPerBlock)
+    ->ArgName("trace")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 // chipwright-sim beside this benchmark's folder, running until the object goes.
 struct Simulator {
@@ -156,10 +183,14 @@ void programAndVerify(benchmark::State& state, const QStringList& simOptions, in
     }
 }
 
-void BM_ProgramVerify20KUnpaced(benchmark::State& state) { programAndVerify(state, {}, 0); }
+void BM_ProgramVerify20KUnpaced(benchmark::State& state) {
+    programAndVerify(state, {}, 0);
+}
 BENCHMARK(BM_ProgramVerify20KUnpaced)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void BM_ProgramVerify20KAt9600(benchmark::State& state) { programAndVerify(state, {"--baud", "9600"}, 9600); }
+void BM_ProgramVerify20KAt9600(benchmark::State& state) {
+    programAndVerify(state, {"--baud", "9600"}, 9600);
+}
 BENCHMARK(BM_ProgramVerify20KAt9600)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "buffer/filecommands.h"
 
+#include "buffer/filenames.h"
+
 #include "platform/filetime.h"
 #include "programmer/chipcatalogue.h"
 #include "programmer/hostsession.h"
@@ -9,12 +11,7 @@ const QString generalOpenError = QStringLiteral("Open File Error !  Please Choos
 }
 
 FileKind fileKindFromName(const QString& name, FileKind previous) {
-    const QString ending = name.right(4);
-    for (const char* hex : {".hex", ".HEX", ".Hex"})
-        if (ending == QLatin1String(hex)) return FileKind::Hex;
-    for (const char* bin : {".bin", ".BIN", ".Bin"})
-        if (ending == QLatin1String(bin)) return FileKind::Binary;
-    return previous;
+    return fileKindOfName(name).value_or(previous);
 }
 
 QString sizeMessage(const ChipInfo& chip) {

@@ -22,8 +22,7 @@ struct FileState {
 
 inline constexpr int fileNameLength = 255;
 
-// The file kind the exact ending of name gives (".hex", ".HEX", ".Hex"; ".bin", ".BIN", ".Bin"); any other
-// ending keeps previous.
+// The file kind the name's ending gives (fileKindOfName); any other ending keeps previous.
 FileKind fileKindFromName(const QString& name, FileKind previous);
 
 // "Open File Error ! AT89C2051 Cant Be Program 2K Active Byte Only ! Please Choose Again !" and the like.

@@ -114,6 +114,17 @@ LoadResult readRecords(CodeBuffer& buffer, int capacity, HexLineSource& source) 
     return {};
 }
 
+// bytes holds at most capacity + 1 bytes of a binary image.
+LoadResult storeBinary(CodeBuffer& buffer, const QByteArray& bytes, int capacity) {
+    buffer.recreate(std::max(capacity, 0) + 1);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        buffer.store(static_cast<int>(i), static_cast<quint8>(bytes[i]));
+    // An empty file holds no data: it counts as no file loaded, not as data end -1.
+    buffer.setDataEnd(bytes.isEmpty() ? 0 : static_cast<int>(bytes.size() - 1));
+    if (bytes.size() > capacity) return {LoadStatus::DoesNotFit, {}};
+    return {};
+}
+
 LoadResult loadBinary(CodeBuffer& buffer, const QString& fileName, int capacity) {
     QFile file(fileName);
     LoadResult failure;
@@ -126,13 +137,7 @@ LoadResult loadBinary(CodeBuffer& buffer, const QString& fileName, int capacity)
         if (piece.isEmpty()) break;
         bytes += piece;
     }
-    buffer.recreate(static_cast<int>(limit));
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        buffer.store(static_cast<int>(i), static_cast<quint8>(bytes[i]));
-    // An empty file holds no data: it counts as no file loaded, not as data end -1.
-    buffer.setDataEnd(bytes.isEmpty() ? 0 : static_cast<int>(bytes.size() - 1));
-    if (bytes.size() > capacity) return {LoadStatus::DoesNotFit, {}};
-    return {};
+    return storeBinary(buffer, bytes, capacity);
 }
 
 } // namespace
@@ -158,4 +163,18 @@ LoadResult loadImage(CodeBuffer& buffer, const QString& fileName, int capacity, 
         break;
     }
     return {LoadStatus::Error, QStringLiteral("the file name ends in neither .hex nor .bin")};
+}
+
+LoadResult loadImageData(CodeBuffer& buffer, const QByteArray& data, int capacity, FileKind kind) {
+    switch (kind) {
+    case FileKind::Hex: {
+        BytesLineSource source(data);
+        return loadHex(buffer, capacity, source);
+    }
+    case FileKind::Binary:
+        return storeBinary(buffer, data.left(static_cast<qsizetype>(std::max(capacity, 0)) + 1), capacity);
+    case FileKind::None:
+        break;
+    }
+    return {LoadStatus::Error, QStringLiteral("no file kind given")};
 }

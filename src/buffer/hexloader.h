@@ -39,6 +39,9 @@ struct LoadResult {
 // DoesNotFit can lie beyond the capacity (callers bound their block loops by the buffer).
 LoadResult loadImage(CodeBuffer& buffer, const QString& fileName, int capacity, FileKind kind);
 
+// loadImage for content already in memory (standard input): the same rules, with data in place of the file.
+LoadResult loadImageData(CodeBuffer& buffer, const QByteArray& data, int capacity, FileKind kind);
+
 // The Intel HEX part of loadImage, reading its lines from source: resets the code buffer (capacity bytes of
 // fill) and data end, then reads the records.
 LoadResult loadHex(CodeBuffer& buffer, int capacity, HexLineSource& source);

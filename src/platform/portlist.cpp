@@ -23,11 +23,20 @@ bool placeholderUart(const std::string& classDir) {
     return value == 0;
 }
 
+// The n of an 8250-style ttyS<n>, or -1.
+long uartNumber(const std::string& tty) {
+    if (tty.rfind("ttyS", 0) != 0) return -1;
+    const std::string digits = tty.substr(4);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos || digits.size() >= 9)
+        return -1;
+    return std::stol(digits);
+}
+
 } // namespace
 
-int listSerialDevices(std::vector<std::string>& names) {
-    names.clear();
-    const std::string root = "/sys/class/tty";
+int listSerialTtys(std::vector<std::string>& ttys, const std::string& sysRoot, const std::string& devRoot) {
+    ttys.clear();
+    const std::string root = sysRoot + "/class/tty";
     DIR* dir = ::opendir(root.c_str());
     if (!dir) return errno;
     while (const dirent* entry = ::readdir(dir)) {
@@ -35,19 +44,29 @@ int listSerialDevices(std::vector<std::string>& names) {
         if (name.empty() || name[0] == '.') continue;
         const std::string classDir = root + "/" + name;
         if (!exists(classDir + "/device")) continue; // virtual terminals, ptys and the like
-        if (name.rfind("ttyS", 0) == 0) {
-            if (placeholderUart(classDir)) continue;
-            const std::string digits = name.substr(4);
-            if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos &&
-                digits.size() < 9) {
-                names.push_back("COM" + std::to_string(std::stol(digits) + 1));
-                continue;
-            }
+        if (name.rfind("ttyS", 0) == 0 && placeholderUart(classDir)) continue;
+        if (uartNumber(name) >= 0) {
+            ttys.push_back(name);
+            continue;
         }
         if (name == "console" || name == "tty") continue;
-        if (exists("/dev/" + name)) names.push_back(name);
+        if (exists(devRoot + "/" + name)) ttys.push_back(name);
     }
     ::closedir(dir);
+    return 0;
+}
+
+std::string portNameOfTty(const std::string& tty) {
+    const long n = uartNumber(tty);
+    return n >= 0 ? "COM" + std::to_string(n + 1) : tty;
+}
+
+int listSerialDevices(std::vector<std::string>& names) {
+    std::vector<std::string> ttys;
+    names.clear();
+    if (const int error = listSerialTtys(ttys, "/sys", "/dev")) return error;
+    for (const std::string& tty : ttys)
+        names.push_back(portNameOfTty(tty));
     return 0;
 }
 

@@ -11,4 +11,10 @@ namespace platform {
 // read at all.
 int listSerialDevices(std::vector<std::string>& names);
 
+// The kernel names (ttyS0, ttyUSB0) of the devices listSerialDevices lists, from a device tree rooted at
+// sysRoot and devRoot ("/sys" and "/dev" on the machine, a fake tree in tests).
+int listSerialTtys(std::vector<std::string>& ttys, const std::string& sysRoot, const std::string& devRoot);
+// The port name of a kernel name: ttyS<n> is COM<n+1>, any other name stays.
+std::string portNameOfTty(const std::string& tty);
+
 } // namespace platform

@@ -1,18 +1,37 @@
 #include "platform/quitsignals.h"
+#include "serial/comport.h"
 #include "shell/appsettingsstore.h"
 #include "shell/appwindows.h"
 #include "shell/chipwrightapp.h"
 #include "shell/mainwindow.h"
-#include "serial/comport.h"
+#include "shell/windowargs.h"
 
 #include <QScreen>
 
+#include <cstdio>
+
 int main(int argc, char** argv) {
     ChipwrightApplication app(argc, argv);
+    // Wayland matches the window to chipwright.desktop by this name (its icon, its name in the task list).
+    QGuiApplication::setDesktopFileName(QStringLiteral("chipwright"));
+    const WindowArguments arguments = parseWindowArguments(app.arguments().mid(1));
+    for (const QString& ignored : arguments.ignored)
+        std::fprintf(stderr, "chipwright: ignoring the argument \"%s\"\n", qPrintable(ignored));
+    TForm1::Options options;
+    QString error = arguments.error;
+    if (error.isEmpty() && !arguments.trace.isEmpty()) {
+        options.trace = LinkTrace::open(arguments.trace, error);
+        if (!options.trace) error = QStringLiteral("cannot write the trace: ") + error;
+    }
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "chipwright: %s\nUsage: chipwright [--trace FILE]\n", qPrintable(error));
+        return 2;
+    }
     // Ctrl+C in the terminal or a session's SIGTERM closes the main window, which saves the settings.
     platform::onQuitSignals([] { QApplication::closeAllWindows(); });
     SetComExceptionDisplay(showErrorReport);
-    auto form1 = createApplicationWindows(AppSettingsStore::nameForExecutableFolder(app.applicationDirPath()));
+    auto form1 = createApplicationWindows(AppSettingsStore::nameForExecutableFolder(app.applicationDirPath()),
+                                          std::move(options));
     // Closing the main window ends the program even while a secondary window is still up.
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(form1.get(), &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);

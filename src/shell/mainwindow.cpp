@@ -1,6 +1,7 @@
 #include "shell/mainwindow.h"
 
 #include "buffer/edithexform.h"
+#include "buffer/filenames.h"
 #include "platform/beeper.h"
 #include "programmer/chipdialog.h"
 #include "programmer/lockbitform.h"
@@ -60,6 +61,11 @@ TForm1::TForm1(const QString& settingsStoreName, Options options)
     buildMenus();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
+    if (LinkTrace* trace = options_.trace.get()) {
+        trace->observe(&sequencer_);
+        link_.setTrace(trace);
+        ComPort_.OnAfterOpen = [trace](TCustomComPort*) { trace->portOpened(); };
+    }
     FormCreate();
 }
 
@@ -67,6 +73,7 @@ TForm1::~TForm1() {
     // The port outlives the sequencer among the members, and stopping its event thread still delivers what
     // was handed over: nothing may reach the sequencer once it is gone.
     ComPort_.OnRxChar = nullptr;
+    if (options_.trace) options_.trace->observe(nullptr);
 }
 
 QToolButton* TForm1::addButton(QWidget* bar, const QString& name, const QString& caption,
@@ -344,9 +351,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 QString TForm1::runOpenDialog() {
     if (openDialog_) return openDialog_();
-    return QFileDialog::getOpenFileName(
-        this, QString(), QString(),
-        QStringLiteral("OpenFile(*.hex;*.bin) (*.hex *.HEX *.Hex *.bin *.BIN *.Bin)"));
+    return QFileDialog::getOpenFileName(this, QString(), QString(), openDialogFilter());
 }
 
 TForm1::SaveChoice TForm1::runSaveDialog() {

@@ -5,6 +5,7 @@
 #include "programmer/filewatch.h"
 #include "programmer/hostsession.h"
 #include "programmer/hostview.h"
+#include "programmer/linktrace.h"
 #include "programmer/sequencer.h"
 #include "serial/comport.h"
 #include "shell/appsettings.h"
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -43,6 +45,8 @@ public:
         QString defaultPort;
         // Plays the beeps instead of the sound card (tests).
         std::function<void(int frequencyHz, int durationMs)> beep;
+        // The wire trace of the programmer's line (--trace), or none.
+        std::shared_ptr<LinkTrace> trace;
     };
 
     // Runs the start-up sequence against the application settings store of that name.
@@ -150,7 +154,8 @@ private:
     AppSettingsStore store_;
     HostSession session_;
     TComPort ComPort_;
-    ComPortLink link_{ComPort_};
+    ComPortLink comLink_{ComPort_};
+    TracingLink link_{comLink_};
     Sequencer sequencer_{session_, link_};
     FileState fileState_;
     FileWatch fileWatch_{session_, fileState_};

@@ -1,5 +1,6 @@
 #include "cliargs.h"
 #include "portopenerror.h"
+#include "portscan.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,52 @@ TEST(CliArgs, OptionsMayFollowTheCommandAndDoubleDashEndsThem) {
     EXPECT_TRUE(p.ok());
     EXPECT_TRUE(p.options.help);
     EXPECT_FALSE(parseCommandLine({"--port=", "erase"}).ok());
+}
+
+TEST(CliArgs, ALoneDashIsAWordAndFormatAndTraceTakeValues) {
+    ParsedCommandLine p = parseCommandLine({"convert", "-", "-", "--format", "BIN", "--trace=-"});
+    ASSERT_TRUE(p.ok()) << p.error.toStdString();
+    EXPECT_EQ(p.options.arguments, (QStringList{"-", "-"}));
+    EXPECT_EQ(p.options.format, SaveFormat::Binary);
+    EXPECT_EQ(p.options.trace, QString("-"));
+    EXPECT_EQ(parseCommandLine({"--format=hex", "read", "-"}).options.format, SaveFormat::Hex);
+    EXPECT_FALSE(parseCommandLine({"--format", "ihx", "read", "-"}).ok());
+    EXPECT_FALSE(parseCommandLine({"--trace=", "erase"}).ok());
+    EXPECT_FALSE(parseCommandLine({"erase", "--trace"}).ok());
+}
+
+TEST(CliArgs, ProbeGoesWithPortsAndTakesAnyNumberOfNames) {
+    ParsedCommandLine p = parseCommandLine({"ports", "--probe", "/dev/pts/1", "ttyUSB0"});
+    ASSERT_TRUE(p.ok()) << p.error.toStdString();
+    EXPECT_TRUE(p.options.probe);
+    EXPECT_EQ(p.options.arguments, (QStringList{"/dev/pts/1", "ttyUSB0"}));
+    EXPECT_TRUE(parseCommandLine({"--probe", "ports"}).ok());
+    EXPECT_FALSE(parseCommandLine({"ports", "ttyUSB0"}).ok()) << "names only with --probe";
+    EXPECT_FALSE(parseCommandLine({"--probe", "erase"}).ok());
+}
+
+TEST(PortsReport, EachLineStartsWithThePortNameThenWhatIsBehindIt) {
+    platform::SerialPortDetails usb;
+    usb.name = "ttyUSB0";
+    usb.vendorId = "0403";
+    usb.productId = "6001";
+    usb.manufacturer = "FTDI";
+    usb.product = "FT232R USB UART";
+    usb.serial = "A600XYZ";
+    usb.byId = {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A600XYZ-if00-port0"};
+    EXPECT_EQ(portLine(usb), "ttyUSB0  usb 0403:6001  FTDI  FT232R USB UART  serial A600XYZ  "
+                             "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A600XYZ-if00-port0");
+    platform::SerialPortDetails uart;
+    uart.name = "COM1";
+    EXPECT_EQ(portLine(uart), "COM1");
+
+    EXPECT_EQ(outcomeOfOpenError(EBUSY), ProbeOutcome::Busy);
+    EXPECT_EQ(outcomeOfOpenError(EACCES), ProbeOutcome::NotPermitted);
+    EXPECT_EQ(outcomeOfOpenError(EPERM), ProbeOutcome::NotPermitted);
+    EXPECT_EQ(outcomeOfOpenError(ENOENT), ProbeOutcome::Failed);
+    ProbeResult denied{"ttyS0", ProbeOutcome::NotPermitted, {}, "Permission denied"};
+    EXPECT_EQ(probeLine(denied, 7),
+              "ttyS0    not permitted (Permission denied; is the user in the dialout group?)");
 }
 
 TEST(PortOpenError, NamesThePortTheDeviceTheReasonAndTheCure) {

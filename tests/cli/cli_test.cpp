@@ -1,16 +1,22 @@
 // chipwright-cli as a script uses it: against the simulator, through its exit codes, output lines and files.
 #include "cliprocess.h"
+#include "support/ptypair.h"
 #include "support/simrunner.h"
 #include "support/tempconfig.h"
 
+#include "serial/comport.h"
+
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -67,9 +73,9 @@ protected:
     }
 
     // chipwright-cli --port <sim> --chip 0 <arguments>
-    CliResult onChip(const SimRunner& sim, const QStringList& arguments) {
+    CliResult onChip(const SimRunner& sim, const QStringList& arguments, const QByteArray& input = {}) {
         return runCli(QStringList{"--port", sim.device(), "--chip", QString::number(c2051)} + arguments,
-                      dir.path());
+                      dir.path(), input);
     }
 
     TempConfigHome home;
@@ -79,7 +85,10 @@ protected:
 };
 
 TEST_F(Cli, EveryProgrammerCommandDoesItsWorkPrintsTheLogLinesAndExitsZero) {
-    SimRunner sim({"--reply-gap", "5"});
+    // The simulator's own reply gap: the program exchange's last 03 (asked before the end frame arrived) and
+    // its 07 must reach the host in separate notifications, and a gap of a few ms does not keep them apart on
+    // a loaded machine (the host then takes only the 03, as the protocol says, and the watchdog fires).
+    SimRunner sim;
     ASSERT_TRUE(sim.ok());
     const QByteArray programmed = padded(image(), c2051Size, char(0xFF));
 
@@ -120,7 +129,7 @@ TEST_F(Cli, EveryProgrammerCommandDoesItsWorkPrintsTheLogLinesAndExitsZero) {
 
     r = onChip(sim, {"auto", binFile, "--lock", "3"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, logText(autoLog));
+    EXPECT_EQ(r.out, logText(autoLog)) << r.err.toStdString();
     EXPECT_EQ(sim.memory(c2051), programmed);
     EXPECT_EQ(sim.lockLevel(c2051), 3);
 
@@ -228,8 +237,8 @@ TEST_F(Cli, UsageErrorsAndFileProblemsExitTwoBeforeThePortIsOpened) {
         {{"--fill", "AA", "erase"}, "--fill: \"AA\" is neither FF nor 00"},
         {{"--speed", "9600", "erase"}, "unknown option \"--speed\""},
         {{"erase", "--port"}, "--port needs a value"},
-        {{"program", "image.txt"}, "image.txt: the name must end in .hex or .bin"},
-        {{"read", "out.txt"}, "out.txt: the name must end in .hex or .bin"},
+        {{"program", "image.txt"}, "image.txt: the name must end in .hex, .ihx, .ihex or .bin"},
+        {{"read", "out.txt"}, "out.txt: the name must end in .hex, .ihx, .ihex or .bin"},
         {{"read", "no-such-folder/out.hex"}, "does not exist"},
         {{"program", "missing.hex"}, openError},
         {{"verify", "broken.hex"}, openError},
@@ -273,6 +282,174 @@ TEST_F(Cli, ConvertWritesWhatTheWindowsSaveWritesAfterAnOpen) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(readWholeFile(dir.filePath(c.output)), c.expected);
     }
+}
+
+// The tool has no previous kind: the ending alone decides, the same way for input and output names, and an
+// ending that says nothing is refused rather than guessed.
+TEST_F(Cli, HexAndBinaryEndingsInAnyCaseChooseTheFormatOfInputAndOutput) {
+    const QByteArray hexText = expectedHex(image());
+    const QByteArray dumpedBin = padded(image(), c2051Size, char(0xFF));
+    const QByteArray dumpedHex = expectedHex(dumpedBin);
+    struct Case {
+        const char* input;
+        const char* output;
+        std::optional<QByteArray> expected; // nothing: refused with exit 2
+        const char* format = "";
+    };
+    const std::vector<Case> cases = {
+        {"a.hex", "o.bin", dumpedBin},
+        {"a.HEX", "o.BIN", dumpedBin},
+        {"a.hEx", "o.bIn", dumpedBin},
+        {"a.ihx", "o.ihx", dumpedHex},
+        {"a.IHX", "o.IHEX", dumpedHex},
+        {"a.ihex", "o.Hex", dumpedHex},
+        {"a.iHeX", "o.bin", dumpedBin},
+        {"b.bin", "o.hex", dumpedHex},
+        {"b.BiN", "o.ihx", dumpedHex},
+        {"a.img", "o.bin", std::nullopt},
+        {"a.hex", "o.txt", std::nullopt},
+        {"a.hex.txt", "o.bin", std::nullopt},
+        // --format names the format where the name does not; a name that does still decides.
+        {"b.txt", "o.img", dumpedBin, "bin"},
+        {"b.img", "o.txt", dumpedBin, "bin"},
+        {"a.txt", "o.bin", dumpedBin, "hex"},
+        {"b.bin", "o.dat", dumpedHex, "hex"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.input) + " -> " + c.output + " " + c.format);
+        const QString input = QLatin1String(c.input);
+        writeWholeFile(dir.filePath(input), input.startsWith('b') ? image() : hexText);
+        QFile::remove(dir.filePath(c.output));
+        QStringList arguments{"--chip", "0", "convert", input, c.output};
+        if (*c.format) arguments << "--format" << c.format;
+        const CliResult r = runCli(arguments, dir.path());
+        if (!c.expected) {
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_TRUE(r.err.contains("the name must end in .hex, .ihx, .ihex or .bin"))
+                << r.err.toStdString();
+            EXPECT_FALSE(QFileInfo::exists(dir.filePath(c.output)));
+            continue;
+        }
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(readWholeFile(dir.filePath(c.output)), *c.expected);
+    }
+}
+
+// "-" is standard input or output. The image on standard output is byte for byte the file the same command
+// writes, and the log lines move to standard error so they cannot mix with it.
+TEST_F(Cli, PipesCarryTheImageByteExactAndKeepTheLogOffStandardOutput) {
+    const QByteArray programmed = padded(image(), c2051Size, char(0xFF));
+    SimRunner sim({}, {{c2051, programmed}});
+    ASSERT_TRUE(sim.ok());
+    const QByteArray readLog = logText({"Reading Now ...... Please Wait !", "Read Finish !"});
+
+    struct ReadCase {
+        QStringList arguments;
+        const char* file;
+    };
+    for (const ReadCase& c : std::vector<ReadCase>{{{"read", "-"}, "read.hex"},
+                                                   {{"--format", "bin", "read", "-"}, "read.bin"},
+                                                   {{"--format", "hex", "read", "-"}, "read.ihx"}}) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const CliResult piped = onChip(sim, c.arguments);
+        EXPECT_EQ(piped.exitCode, 0) << piped.err.toStdString();
+        EXPECT_EQ(piped.err, readLog);
+        const CliResult filed = onChip(sim, {"read", c.file});
+        EXPECT_EQ(filed.exitCode, 0) << filed.err.toStdString();
+        EXPECT_EQ(filed.out, readLog);
+        EXPECT_EQ(piped.out, readWholeFile(dir.filePath(c.file)));
+    }
+
+    // Input that starts with ':' is HEX, anything else binary, unless --format says otherwise.
+    QByteArray colonFirst = image();
+    colonFirst[0] = ':';
+    writeWholeFile(dir.filePath("colon.bin"), colonFirst);
+    struct ConvertCase {
+        QStringList options;
+        QByteArray input;
+        QStringList fileArguments; // the same conversion between files
+        const char* file;
+    };
+    const std::vector<ConvertCase> cases = {
+        {{}, expectedHex(image()), {"image.hex", "c1.hex"}, "c1.hex"},
+        {{}, image(), {"image.bin", "c2.hex"}, "c2.hex"},
+        {{"--format", "bin"}, image(), {"image.bin", "c3.bin"}, "c3.bin"},
+        {{"--format", "bin"}, colonFirst, {"colon.bin", "c4.bin"}, "c4.bin"},
+        {{"--format", "hex"}, expectedHex(image()), {"image.hex", "c5.hex"}, "c5.hex"},
+    };
+    for (const ConvertCase& c : cases) {
+        SCOPED_TRACE((c.options + c.fileArguments).join(' ').toStdString());
+        const CliResult piped = runCli(
+            QStringList{"--chip", "0"} + c.options + QStringList{"convert", "-", "-"}, dir.path(), c.input);
+        EXPECT_EQ(piped.exitCode, 0) << piped.err.toStdString();
+        EXPECT_EQ(piped.err, "");
+        const CliResult filed = runCli(QStringList{"--chip", "0", "convert"} + c.fileArguments, dir.path());
+        EXPECT_EQ(filed.exitCode, 0) << filed.err.toStdString();
+        EXPECT_EQ(piped.out, readWholeFile(dir.filePath(c.file)));
+    }
+
+    // The image from standard input programs and verifies the chip.
+    CliResult r = onChip(sim, {"erase"});
+    ASSERT_EQ(sim.memory(c2051), QByteArray(c2051Size, char(0xFF)));
+    r = onChip(sim, {"program", "-"}, expectedHex(image()));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, logText(programLog));
+    EXPECT_EQ(sim.memory(c2051), programmed);
+    r = onChip(sim, {"verify", "-"}, image());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, logText(verifyLog));
+
+    // Nothing on standard input is no file, as an empty file is.
+    r = runCli({"--chip", "0", "convert", "-", "-"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.contains("Please Open *.Hex or *.Bin File Firstly !")) << r.err.toStdString();
+}
+
+// ports --probe: the simulator answers as a programmer, a silent line stays silent, a port another program
+// holds is busy, a missing one is named with its reason; all probed at once, so silence costs one wait, not
+// one per port. A stable by-id style link to the device is taken by --port like any path.
+TEST_F(Cli, ProbingFindsTheProgrammerAmongSilentBusyAndMissingPortsWithinTheBound) {
+    SimRunner sim;
+    ASSERT_TRUE(sim.ok());
+    PtyPair silent, silent2, busy;
+    ASSERT_TRUE(silent.ok() && silent2.ok() && busy.ok());
+    TComPort holder;
+    holder.SetPort(busy.slavePath());
+    holder.Connect();
+
+    QElapsedTimer clock;
+    clock.start();
+    CliResult r = runCli({"ports", "--probe", silent.slavePath(), sim.device(), busy.slavePath(),
+                          silent2.slavePath(), "/dev/chipwright-no-such-port"});
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5) << r.out.toStdString();
+    auto says = [](const QString& line, const QString& port, const char* what) {
+        return line.startsWith(port + ' ') && line.endsWith(QLatin1String(what));
+    };
+    EXPECT_TRUE(says(lines[0], silent.slavePath(), "  silent")) << lines[0].toStdString();
+    EXPECT_TRUE(says(lines[1], sim.device(), "  programmer: answered 02")) << lines[1].toStdString();
+    EXPECT_TRUE(says(lines[2], busy.slavePath(), "  busy: another program holds it"))
+        << lines[2].toStdString();
+    EXPECT_TRUE(says(lines[3], silent2.slavePath(), "  silent")) << lines[3].toStdString();
+    EXPECT_TRUE(says(lines[4], "/dev/chipwright-no-such-port", "cannot be probed: No such file or directory"))
+        << lines[4].toStdString();
+    EXPECT_LT(elapsed, 1500) << "the whole scan, start-up of the tool included";
+    // The probe reached the silent lines, on each.
+    EXPECT_EQ(silent.receive(3), QByteArray("\xFA\x00\x00", 3));
+    EXPECT_EQ(silent2.receive(3), QByteArray("\xFA\x00\x00", 3));
+    holder.Disconnect();
+
+    r = runCli({"ports", "--probe", silent.slavePath()});
+    EXPECT_EQ(r.exitCode, 1) << "no programmer answered";
+
+    const QString byId = dir.filePath("usb-Chipwright_Simulator_0001-if00-port0");
+    ASSERT_TRUE(QFile::link(sim.device(), byId));
+    r = runCli({"--port", byId, "probe"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, logText({"Programmer is Ready !"}));
 }
 
 // The defaults are the window's saved choices, read from the same stores; the tool never writes them.
@@ -352,9 +529,10 @@ TEST_F(Cli, ChipsPortsAndHelpNeedNoProgrammer) {
     r = runCli({"--help"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
-    for (const char* word :
-         {"probe", "erase", "program FILE", "verify FILE", "read OUT", "lock", "auto FILE", "convert IN OUT",
-          "ports", "chips", "--port", "--chip", "--lock", "--fill", "--quiet", "Exit status"})
+    for (const char* word : {"probe",       "erase",     "program FILE",   "verify FILE",   "read OUT",
+                             "lock",        "auto FILE", "convert IN OUT", "ports",         "chips",
+                             "--port",      "--chip",    "--lock",         "--fill",        "--quiet",
+                             "Exit status", "--format",  "--trace",        "ports --probe", ".ihx"})
         EXPECT_TRUE(r.out.contains(word)) << word;
 }
 

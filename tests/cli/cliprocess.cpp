@@ -7,7 +7,7 @@
 const QString connectionErrorLine = QStringLiteral("\nError !  Please Check The Connection Whether OK !\n"
                                                    "Or Check  Whether Suited Of The MCU Type  !\n");
 
-CliResult runCli(const QStringList& arguments, const QString& workDir) {
+CliResult runCli(const QStringList& arguments, const QString& workDir, const QByteArray& input) {
     QProcess process;
     if (!workDir.isEmpty()) process.setWorkingDirectory(workDir);
     process.start(qEnvironmentVariable("CHIPWRIGHT_BUILD_DIR") + "/chipwright-cli", arguments);
@@ -16,6 +16,8 @@ CliResult runCli(const QStringList& arguments, const QString& workDir) {
         ADD_FAILURE() << "chipwright-cli did not start";
         return result;
     }
+    // Large inputs are taken while the tool runs; the write is buffered by QProcess.
+    if (!input.isEmpty()) process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(60000)) {
         ADD_FAILURE() << "chipwright-cli " << arguments.join(' ').toStdString() << " did not end";

@@ -11,9 +11,10 @@ struct CliResult {
     QByteArray err;
 };
 
-// Runs $CHIPWRIGHT_BUILD_DIR/chipwright-cli with arguments in workDir (the current folder when empty) and
-// waits for it, at most a generous minute; a run that does not end is killed and reported as a failure.
-CliResult runCli(const QStringList& arguments, const QString& workDir = {});
+// Runs $CHIPWRIGHT_BUILD_DIR/chipwright-cli with arguments in workDir (the current folder when empty), input
+// on its standard input (then closed), and waits for it, at most a generous minute; a run that does not end
+// is killed and reported as a failure.
+CliResult runCli(const QStringList& arguments, const QString& workDir = {}, const QByteArray& input = {});
 
 // What the tool prints for these log lines: each followed by a line break.
 QByteArray logText(const QStringList& lines);

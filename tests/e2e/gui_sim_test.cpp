@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -196,4 +197,42 @@ TEST(WithTheSimulator, TheIspSwitchRerunsAutoWhenTheFileChanges) {
     EXPECT_EQ(h.log().last(), "Lock Succssed !");
     EXPECT_EQ(h.sim.memory(0), second);
     EXPECT_FALSE(h.form->sequencer().windowRaised()) << "lowered again after the passed verification";
+}
+
+// The window's --trace: the start-up probe and its answer, then an operation's frames, read as the host reads
+// them.
+TEST(WithTheSimulator, TheWindowsTraceShowsTheStartUpProbeAndEveryFrame) {
+    TempConfigHome home;
+    QTemporaryDir dir;
+    SimRunner sim;
+    ASSERT_TRUE(sim.ok());
+    GuiFixture f;
+    QString error;
+    const QString traceFile = dir.filePath("wire.trace");
+    f.trace = LinkTrace::open(traceFile, error);
+    ASSERT_TRUE(f.trace) << error.toStdString();
+    auto form = f.start(sim.device());
+    ASSERT_TRUE(form->portOpened());
+    auto trace = [&] {
+        QFile file(traceFile);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return trace().contains("status 02"); }, 10000)) << trace().toStdString();
+    QSignalSpy ended(&form->sequencer(), &Sequencer::operationEnded);
+    form->button("EraseBut")->click();
+    ASSERT_TRUE(ended.count() > 0 || ended.wait(10000));
+    // A notification's line follows from the event loop once the host has dealt with it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return trace().contains("status 06"); }, 10000)) << trace().toStdString();
+    form.reset();
+
+    const QStringList lines = trace().split('\n', Qt::SkipEmptyParts);
+    const QStringList expected = {"->  FA 00 00  probe", "<-  02  status 02: programmer ready",
+                                  "->  06 02 00  command erase AT89S52",
+                                  "<-  06  status 06: erase finished, ends the operation"};
+    ASSERT_EQ(lines.size(), expected.size()) << trace().toStdString();
+    static const QRegularExpression time(R"(^ *\d+\.\d{3}  )");
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(lines[i].endsWith(expected[i])) << lines[i].toStdString();
+        EXPECT_TRUE(time.match(lines[i]).hasMatch()) << lines[i].toStdString();
+    }
 }

@@ -1,18 +1,23 @@
-#include "support/fakeview.h"
 #include "fixtures.h"
+#include "support/fakeview.h"
 #include "support/tempconfig.h"
 
 #include "buffer/dumpline.h"
 #include "buffer/filecommands.h"
+#include "buffer/filenames.h"
 #include "platform/filetime.h"
 #include "programmer/chipcatalogue.h"
 #include "programmer/hostsession.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -52,32 +57,61 @@ TEST_F(OpenCommand, ALoadThatFitsIsShown) {
     EXPECT_FALSE(state.stamp.isEmpty());
 }
 
-TEST_F(OpenCommand, OnlyExactEndingsChooseTheKind) {
-    struct Case {
-        const char* fixture;
+// Every name against every kind the previous Open left: .hex, .ihx and .ihex in any case are HEX, .bin in any
+// case is binary, whatever came before; any other ending keeps the previous kind (and is refused before any).
+// Each file holds HEX text, so a HEX name read as binary (the bytes 3A 31 30 ...) shows as the wrong data
+// end.
+TEST_F(OpenCommand, TheEndingChoosesTheKindInAnyCaseAndOtherEndingsKeepThePreviousOne) {
+    const struct {
         const char* name;
-        FileKind kindBefore;
-        FileKind kindAfter;
+        std::optional<FileKind> kind; // nothing: the previous kind stays
+    } names[] = {
+        {"a.hex", FileKind::Hex},  {"a.HEX", FileKind::Hex},    {"a.hEx", FileKind::Hex},
+        {"a.ihx", FileKind::Hex},  {"a.IHX", FileKind::Hex},    {"a.ihex", FileKind::Hex},
+        {"a.IHex", FileKind::Hex}, {"a.bin", FileKind::Binary}, {"a.BiN", FileKind::Binary},
+        {"a.img", std::nullopt},   {"a.hex.txt", std::nullopt}, {"ahex", std::nullopt},
+        {"a.hx", std::nullopt},
     };
-    const Case cases[] = {
-        {"types.hex", "a.hex", FileKind::Binary, FileKind::Hex},
-        {"types.hex", "a.Hex", FileKind::Binary, FileKind::Hex},
-        {"hundred.bin", "a.BIN", FileKind::Hex, FileKind::Binary},
-        {"hundred.bin", "a.Bin", FileKind::Hex, FileKind::Binary},
-        // Any other ending keeps the previous load's kind: this HEX text loads as raw bytes.
-        {"types.hex", "a.hEx", FileKind::Binary, FileKind::Binary},
-        {"hundred.bin", "a.img", FileKind::Binary, FileKind::Binary},
-    };
-    for (const Case& c : cases) {
-        state.kind = c.kindBefore;
-        const QString path = copy(c.fixture, QLatin1String(c.name));
-        EXPECT_TRUE(openFile(session, state, path)) << c.name;
-        EXPECT_EQ(state.kind, c.kindAfter) << c.name;
-        const int expectedEnd =
-            c.kindAfter == FileKind::Hex ? 0x10 : static_cast<int>(QFileInfo(path).size()) - 1;
-        EXPECT_EQ(session.buffer().dataEnd(), expectedEnd) << c.name;
+    const qint64 hexTextSize = QFileInfo(fixture("types.hex")).size();
+    for (const FileKind previous : {FileKind::None, FileKind::Hex, FileKind::Binary}) {
+        for (const auto& n : names) {
+            SCOPED_TRACE(testing::Message() << n.name << " after kind " << static_cast<int>(previous));
+            view.messages.clear();
+            state = FileState();
+            state.kind = previous;
+            const QString path = copy("types.hex", QLatin1String(n.name));
+            const FileKind expected = n.kind.value_or(previous);
+            EXPECT_EQ(openFile(session, state, path), expected != FileKind::None);
+            EXPECT_EQ(state.kind, expected);
+            if (expected == FileKind::None) {
+                EXPECT_EQ(view.messages,
+                          QStringList{QStringLiteral("Open File Error !  Please Choose Again !")});
+                continue;
+            }
+            EXPECT_TRUE(view.messages.isEmpty());
+            EXPECT_EQ(session.buffer().dataEnd(), expected == FileKind::Hex ? 0x10 : hexTextSize - 1);
+        }
     }
-    EXPECT_TRUE(view.messages.isEmpty());
+}
+
+TEST(OpenDialogFilter, ListsEveryEndingInEveryCaseAndNothingElse) {
+    const QString filter = openDialogFilter();
+    const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+    ASSERT_GT(open, 0);
+    ASSERT_TRUE(filter.endsWith(QLatin1Char(')')));
+    const QStringList patterns = filter.mid(open + 1, filter.size() - open - 2).split(QLatin1Char(' '));
+    auto shown = [&](const QString& name) {
+        for (const QString& pattern : patterns) {
+            const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern));
+            if (re.match(name).hasMatch()) return true;
+        }
+        return false;
+    };
+    for (const char* name :
+         {"a.hex", "a.HEX", "a.hEx", "a.ihx", "a.IHX", "b.ihex", "b.iHeX", "c.bin", "c.BIN", "c.bIn"})
+        EXPECT_TRUE(shown(QLatin1String(name))) << name;
+    for (const char* name : {"a.txt", "a.hex.txt", "ahex", "a.hx", "a.ihexx", "a.bin~"})
+        EXPECT_FALSE(shown(QLatin1String(name))) << name;
 }
 
 TEST_F(OpenCommand, ANameOfNoKnownKindBeforeAnyLoadIsAnError) {

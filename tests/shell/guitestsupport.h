@@ -38,6 +38,7 @@ struct GuiFixture {
         options.messageBox = [this](const QString& text) { messages << text; };
         options.errorReport = [this](const QString& text) { errors << text; };
         options.defaultPort = port.isEmpty() ? pty.slavePath() : port;
+        options.trace = trace;
         if (silentBeeps)
             options.beep = [this](int frequencyHz, int durationMs) {
                 beeps.emplace_back(frequencyHz, durationMs);
@@ -48,6 +49,8 @@ struct GuiFixture {
     }
 
     PtyPair pty;
+    // The wire trace the window writes (--trace), or none.
+    std::shared_ptr<LinkTrace> trace;
     QStringList messages;
     QStringList errors;
     // Beeps are collected instead of played (and take no time) when set before start().

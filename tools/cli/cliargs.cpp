@@ -48,6 +48,13 @@ std::optional<int> parseFill(const QString& text) {
     return std::nullopt;
 }
 
+std::optional<SaveFormat> parseFormat(const QString& text) {
+    const QString t = text.toLower();
+    if (t == QLatin1String("hex")) return SaveFormat::Hex;
+    if (t == QLatin1String("bin")) return SaveFormat::Binary;
+    return std::nullopt;
+}
+
 std::optional<int> commandArgumentCount(const QString& command) {
     const auto found = commands.find(command);
     if (found == commands.end()) return std::nullopt;
@@ -80,6 +87,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
             o.help = true;
             continue;
         }
+        if (name == QLatin1String("--probe")) {
+            o.probe = true;
+            continue;
+        }
         if (name == QLatin1String("--version")) {
             o.version = true;
             continue;
@@ -89,7 +100,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
             continue;
         }
         const bool takesValue = name == QLatin1String("--port") || name == QLatin1String("--chip") ||
-                                name == QLatin1String("--lock") || name == QLatin1String("--fill");
+                                name == QLatin1String("--lock") || name == QLatin1String("--fill") ||
+                                name == QLatin1String("--format") || name == QLatin1String("--trace");
         if (!takesValue) {
             parsed.error = QStringLiteral("unknown option \"%1\"").arg(argument);
             return parsed;
@@ -122,6 +134,18 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                 parsed.error = QStringLiteral("--lock: \"%1\" is not 0-3, LB1-LB3 or none").arg(*value);
                 return parsed;
             }
+        } else if (name == QLatin1String("--format")) {
+            o.format = parseFormat(*value);
+            if (!o.format) {
+                parsed.error = QStringLiteral("--format: \"%1\" is neither hex nor bin").arg(*value);
+                return parsed;
+            }
+        } else if (name == QLatin1String("--trace")) {
+            if (value->isEmpty()) {
+                parsed.error = QStringLiteral("--trace needs a file name, or - for standard error");
+                return parsed;
+            }
+            o.trace = *value;
         } else {
             o.fill = parseFill(*value);
             if (!o.fill) {
@@ -139,6 +163,14 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const std::optional<int> count = commandArgumentCount(o.command);
     if (!count) {
         parsed.error = QStringLiteral("unknown command \"%1\"").arg(o.command);
+        return parsed;
+    }
+    if (o.probe && o.command != QLatin1String("ports")) {
+        parsed.error = QStringLiteral("--probe goes with the ports command");
+        return parsed;
+    }
+    if (o.probe) {
+        o.arguments = words; // the ports to probe; none: every listed port
         return parsed;
     }
     if (words.size() != *count) {

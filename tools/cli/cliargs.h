@@ -1,20 +1,29 @@
 #pragma once
 
+#include "buffer/hexwriter.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
 // The command line of chipwright-cli, parsed but not yet checked against the settings or the files:
-//   chipwright-cli [--port NAME] [--chip TYPE|INDEX] [--lock LEVEL] [--fill FF|00] [--quiet] COMMAND [ARGS]
+//   chipwright-cli [--port NAME] [--chip TYPE|INDEX] [--lock LEVEL] [--fill FF|00] [--format hex|bin]
+//                  [--trace FILE] [--quiet] COMMAND [ARGS]
 // Options may stand before or after the command, as "--name value" or "--name=value"; "--" ends the options,
-// so a file name may begin with a dash.
+// so a file name may begin with a dash. A lone "-" is a word, not an option: standard input or output.
 struct CliOptions {
     std::optional<QString> port;
     std::optional<int> chip; // 0..7
     std::optional<int> lock; // 0..3
     std::optional<int> fill; // 0xFF or 0x00
+    // The image format where no file name gives it ("-", or a name of no known ending).
+    std::optional<SaveFormat> format;
+    // Where the wire trace goes: a file name, or "-" for standard error.
+    std::optional<QString> trace;
     bool quiet = false;
+    // ports --probe [NAME...]: send the probe on the listed ports, or on the named ones.
+    bool probe = false;
     bool help = false;
     bool version = false;
     QString command;
@@ -35,6 +44,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments);
 std::optional<int> parseChip(const QString& text);
 // "0".."3", "LB1".."LB3" (any case) or "none" -> the lock level.
 std::optional<int> parseLock(const QString& text);
+// "hex" or "bin" (any case) -> the image format.
+std::optional<SaveFormat> parseFormat(const QString& text);
 // "FF" or "00" (any case) -> the fill byte.
 std::optional<int> parseFill(const QString& text);
 

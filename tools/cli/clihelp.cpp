@@ -8,15 +8,24 @@ with the same code as the Chipwright window.
 Commands:
   probe              Ask whether a programmer answers on the port.
   erase              Erase the chip.
-  program FILE       Program the chip from FILE (Intel HEX .hex or binary .bin).
+  program FILE       Program the chip from FILE: Intel HEX when it ends in .hex, .ihx or .ihex,
+                     binary when it ends in .bin (any case); "-" reads standard input.
   verify FILE        Compare the chip with FILE; stops at the first difference.
   read OUT           Read the whole chip and write it to OUT: Intel HEX when OUT ends in .hex,
-                     binary when it ends in .bin (any case). OUT is used as given.
+                     .ihx or .ihex, binary when it ends in .bin (any case). OUT is used as given;
+                     "-" writes standard output (Intel HEX unless --format bin).
   lock               Set the lock bits given by --lock.
   auto FILE          Erase, program, verify and lock in one run.
-  convert IN OUT     Load IN for the chip (as the window's Open does) and write it as OUT (.hex or
-                     .bin), dumped over the chip's whole capacity. Needs no programmer.
-  ports              List the serial devices, in names --port accepts.
+  convert IN OUT     Load IN for the chip (as the window's Open does) and write it as OUT, each in
+                     the format its name gives, dumped over the chip's whole capacity. Needs no
+                     programmer. Either may be "-".
+  ports              List the serial devices, in names --port accepts, with what is behind each:
+                     USB ids, manufacturer, product, serial number and /dev/serial/by-id/ names
+                     (--port takes those too).
+  ports --probe [NAME...]
+                     Send the probe on every listed port (or the named ones) at once and say
+                     which answered like a programmer, stayed silent, or were busy or not
+                     permitted. Exit 0 when a programmer answered.
   chips              List the chip types with their index and size.
 
 Options (defaults come from the Chipwright window's saved settings):
@@ -25,6 +34,12 @@ Options (defaults come from the Chipwright window's saved settings):
   --chip TYPE|INDEX  Chip type (AT89S52, any case) or its index 0-7 (see "chips").
   --lock LEVEL       Lock level for lock and auto: 0-3, LB1-LB3 (any case) or none.
   --fill FF|00       Byte that fills the image around the file's data.
+  --format hex|bin   The image format where no file name gives it: for "-", and for names of
+                     another ending. Without it, standard input that starts with ':' is Intel
+                     HEX and anything else binary, and standard output is Intel HEX.
+  --trace FILE       Write a wire trace to FILE ("-": standard error): one line per frame sent
+                     and per bytes received, with the time since the port opened in ms, "->"
+                     or "<-", the bytes in hex and what the host reads in them.
   -q, --quiet        Print nothing on success; on failure the messages go to standard error.
   -h, --help         Show this text.
   --version          Show the version.
@@ -32,7 +47,8 @@ Options (defaults come from the Chipwright window's saved settings):
 
 Output:
   Standard output carries the operation's messages, line for line as the window's message log
-  shows them (for example "Programming Now ...... Please Wait !" and "Program Succssed!").
+  shows them (for example "Programming Now ...... Please Wait !" and "Program Succssed!"),
+  except when the image goes there ("read -", "convert IN -"): then they go to standard error.
   A progress bar goes to standard error when it is a terminal. Refusals and errors go to
   standard error.
 
@@ -52,6 +68,9 @@ Examples:
   chipwright-cli --port ttyUSB0 --chip AT89C2051 program firmware.hex
   chipwright-cli --chip 6 read chip.bin
   chipwright-cli --chip at89s52 --lock LB2 auto firmware.hex
-  chipwright-cli --chip AT89C4051 convert firmware.hex firmware.bin
+  chipwright-cli --chip AT89C4051 convert firmware.ihx firmware.bin
+  cat firmware.ihx | chipwright-cli --chip 0 program -
+  chipwright-cli --chip 0 read - | xxd | less
+  chipwright-cli --trace - --chip 0 auto firmware.hex
 )");
 }

@@ -1,15 +1,19 @@
 #include "clirun.h"
 
+#include "imagepipes.h"
 #include "portopenerror.h"
+#include "portscan.h"
 #include "terminalview.h"
 
 #include "buffer/dumpline.h"
 #include "buffer/filecommands.h"
+#include "buffer/filenames.h"
 #include "platform/quitsignals.h"
 #include "platform/serialdevice.h"
 #include "programmer/chipcatalogue.h"
 #include "programmer/comportlink.h"
 #include "programmer/hostsession.h"
+#include "programmer/linktrace.h"
 #include "programmer/sequencer.h"
 #include "serial/comport.h"
 #include "serial/comsettings.h"
@@ -24,8 +28,10 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -34,6 +40,9 @@ namespace {
 // Lock at the end of an Auto run). While the sequencer's watchdog runs, it is the one that decides.
 constexpr int probeWaitMs = 1000;
 constexpr int unguardedReplyMs = 3000;
+// ports --probe: how long the probed ports may take to answer. A programmer answers within a few ms (the
+// window's ready check gives it 100 ms); the whole scan, opening and closing included, stays within 1.5 s.
+constexpr int probeAnswerMs = 800;
 
 const QString noFileText = QStringLiteral("Please Open *.Hex or *.Bin File Firstly !");
 const QString openErrorText = QStringLiteral("Open File Error !  Please Choose Again !");
@@ -90,17 +99,15 @@ void outLine(const QString& text) {
     std::fputs((text + '\n').toUtf8().constData(), stdout);
 }
 
-// Output files: the ending decides, in any case.
-std::optional<SaveFormat> outputFormat(const QString& name) {
-    if (name.endsWith(QLatin1String(".hex"), Qt::CaseInsensitive)) return SaveFormat::Hex;
-    if (name.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)) return SaveFormat::Binary;
-    return std::nullopt;
-}
+const QString unknownEndingText =
+    QStringLiteral("%1: the name must end in .hex, .ihx, .ihex or .bin, or give --format hex|bin");
 
-std::optional<FileKind> inputKind(const QString& name) {
-    if (name.endsWith(QLatin1String(".hex"), Qt::CaseInsensitive)) return FileKind::Hex;
-    if (name.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)) return FileKind::Binary;
-    return std::nullopt;
+// read - and convert IN -: the image takes standard output, so the log lines go to standard error.
+bool imageToStandardOutput(const CliOptions& o) {
+    const int outputArgument = o.command == QLatin1String("read")      ? 0
+                               : o.command == QLatin1String("convert") ? 1
+                                                                       : -1;
+    return outputArgument >= 0 && isStandardStream(o.arguments.value(outputArgument));
 }
 
 class CommandRun {
@@ -108,9 +115,18 @@ public:
     explicit CommandRun(const CliOptions& options)
         : o_(options),
           store_(AppSettingsStore::nameForExecutableFolder(QCoreApplication::applicationDirPath())),
-          settings_(AppSettings::read(store_)), view_(stdout, stderr, options.quiet), session_(view_) {}
+          settings_(AppSettings::read(store_)),
+          view_(imageToStandardOutput(options) ? stderr : stdout, stderr, options.quiet), session_(view_) {}
 
     int run() {
+        if (o_.trace) {
+            QString error;
+            trace_ = LinkTrace::open(*o_.trace, error);
+            if (!trace_) {
+                errorLine(QStringLiteral("cannot write the trace: ") + error);
+                return ExitUsage;
+            }
+        }
         const QString& c = o_.command;
         if (c == QLatin1String("chips")) return chips();
         if (c == QLatin1String("ports")) return ports();
@@ -152,17 +168,47 @@ private:
     }
 
     int ports() {
-        QStringList names;
-        try {
-            ListSerialPorts(names);
-        } catch (const std::exception& e) {
-            errorLine(QStringLiteral("cannot list the serial devices: ") + QString::fromUtf8(e.what()));
-            return ExitFailed;
+        QStringList names = o_.arguments;
+        if (names.isEmpty()) {
+            try {
+                ListSerialPorts(names);
+            } catch (const std::exception& e) {
+                errorLine(QStringLiteral("cannot list the serial devices: ") + QString::fromUtf8(e.what()));
+                return ExitFailed;
+            }
         }
-        for (const QString& name : names)
-            outLine(name);
+        if (o_.probe) return probe(names);
+        std::vector<platform::SerialPortDetails> details;
+        platform::listSerialPortDetails(details); // no details is no reason to hide the names
+        for (const QString& name : names) {
+            platform::SerialPortDetails shown;
+            shown.name = name.toStdString();
+            for (const platform::SerialPortDetails& d : details)
+                if (d.name == shown.name) shown = d;
+            outLine(portLine(shown));
+        }
         std::fflush(stdout);
         return ExitOk;
+    }
+
+    // Every port at once, with the saved line settings: exit 0 when a programmer answered on any of them.
+    int probe(const QStringList& names) {
+        const auto results = probePorts(
+            names,
+            [this](TCustomComPort& port) {
+                if (settings_.comSeted) port.RestoreSettings(RegistryStore, portSettingsLocation);
+            },
+            probeAnswerMs);
+        qsizetype width = 0;
+        for (const QString& name : names)
+            width = std::max(width, name.size());
+        bool found = false;
+        for (const ProbeResult& r : results) {
+            outLine(probeLine(r, width));
+            found = found || r.outcome == ProbeOutcome::Programmer;
+        }
+        std::fflush(stdout);
+        return found ? ExitOk : ExitFailed;
     }
 
     // The chip from --chip or the GUI's saved choice; sizes the buffers for it.
@@ -191,14 +237,26 @@ private:
         return ExitOk;
     }
 
-    // Loads path for the chip as the GUI's Open does; refusals as the GUI words them.
+    // Loads path ("-": standard input) for the chip as the GUI's Open does; refusals as the GUI words them.
     int load(const QString& path) {
-        const std::optional<FileKind> kind = inputKind(path);
-        if (!kind) {
-            errorLine(QStringLiteral("%1: the name must end in .hex or .bin").arg(path));
-            return ExitUsage;
+        LoadResult result;
+        if (isStandardStream(path)) {
+            QString error;
+            const QByteArray data = readWholeStream(stdin, error);
+            if (!error.isEmpty()) {
+                errorLine(QStringLiteral("standard input: ") + error);
+                return ExitUsage;
+            }
+            result = loadImageData(session_.buffer(), data, chip_->capacity, streamKind(data, o_.format));
+        } else {
+            std::optional<FileKind> kind = fileKindOfName(path);
+            if (!kind && o_.format) kind = *o_.format == SaveFormat::Hex ? FileKind::Hex : FileKind::Binary;
+            if (!kind) {
+                errorLine(unknownEndingText.arg(path));
+                return ExitUsage;
+            }
+            result = loadImage(session_.buffer(), path, chip_->capacity, *kind);
         }
-        const LoadResult result = loadImage(session_.buffer(), path, chip_->capacity, *kind);
         switch (result.status) {
         case LoadStatus::Loaded:
             break;
@@ -219,9 +277,14 @@ private:
 
     // An output name the writers can take, in a folder that exists: checked before the programmer is asked.
     int checkOutput(const QString& path) {
-        format_ = outputFormat(path);
+        if (isStandardStream(path)) {
+            format_ = o_.format.value_or(SaveFormat::Hex);
+            return ExitOk;
+        }
+        format_ = saveFormatOfName(path);
+        if (!format_) format_ = o_.format;
         if (!format_) {
-            errorLine(QStringLiteral("%1: the name must end in .hex or .bin").arg(path));
+            errorLine(unknownEndingText.arg(path));
             return ExitUsage;
         }
         const QFileInfo info(path);
@@ -233,6 +296,14 @@ private:
     }
 
     int writeOutput(const QString& path) {
+        if (isStandardStream(path)) {
+            const WriterOutput image =
+                *format_ == SaveFormat::Hex ? hexFileText(view_.hexLines()) : binaryImage(view_.hexLines());
+            const QString error = image.ok() ? writeWholeStream(stdout, image.bytes) : image.error;
+            if (error.isEmpty()) return ExitOk;
+            errorLine(QStringLiteral("standard output: ") + error);
+            return ExitUsage;
+        }
         const QString error = writeLines(view_.hexLines(), path, *format_);
         if (error.isEmpty()) return ExitOk;
         errorLine(path + QStringLiteral(": ") + error);
@@ -275,8 +346,18 @@ private:
         silence.setInterval(silenceMs);
         TComPort port;
         ComPortLink line(port);
-        TimedLink link(line, [&silence] { silence.start(); });
+        TimedLink timed(line, [&silence] { silence.start(); });
+        TracingLink link(timed);
         Sequencer sequencer(session_, link);
+        if (trace_) {
+            trace_->observe(&sequencer);
+            link.setTrace(trace_.get());
+            port.OnAfterOpen = [this](TCustomComPort*) { trace_->portOpened(); };
+        }
+        // The trace outlives this run's sequencer.
+        const std::unique_ptr<LinkTrace, void (*)(LinkTrace*)> unobserve(trace_.get(), [](LinkTrace* t) {
+            if (t) t->observe(nullptr);
+        });
 
         if (settings_.comSeted) {
             try {
@@ -403,6 +484,7 @@ private:
     HostSession session_;
     const ChipInfo* chip_ = nullptr;
     std::optional<SaveFormat> format_;
+    std::unique_ptr<LinkTrace> trace_;
 };
 
 } // namespace
