@@ -1,7 +1,8 @@
 #include "buffer/hexloader.h"
 
+#include "platform/regularfile.h"
+
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -58,8 +59,8 @@ void resetForHex(CodeBuffer& buffer, int capacity) {
 
 // Only regular files are read: a FIFO would block the open, and a device such as /dev/zero never ends a line.
 bool openRegular(QFile& file, LoadResult& failure) {
-    if (!QFileInfo(file.fileName()).isFile()) {
-        failure = {LoadStatus::Error, QStringLiteral("%1 is not a regular file").arg(file.fileName())};
+    if (const QString problem = platform::regularFileProblem(file.fileName()); !problem.isEmpty()) {
+        failure = {LoadStatus::Error, problem};
         return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {

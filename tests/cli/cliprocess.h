@@ -15,6 +15,11 @@ struct CliResult {
 // waits for it, at most a generous minute; a run that does not end is killed and reported as a failure.
 CliResult runCli(const QStringList& arguments, const QString& workDir = {});
 
+// The same, started through launcher: its program and arguments, followed by the tool's path and arguments
+// (for example "setpriv" with its options, to run the tool as another user).
+CliResult runCliThrough(const QStringList& launcher, const QStringList& arguments,
+                        const QString& workDir = {});
+
 // What the tool prints for these log lines: each followed by a line break.
 QByteArray logText(const QStringList& lines);
 

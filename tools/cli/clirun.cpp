@@ -6,6 +6,7 @@
 #include "buffer/dumpline.h"
 #include "buffer/filecommands.h"
 #include "platform/quitsignals.h"
+#include "platform/registry.h"
 #include "platform/serialdevice.h"
 #include "programmer/chipcatalogue.h"
 #include "programmer/comportlink.h"
@@ -358,5 +359,7 @@ private:
 } // namespace
 
 int runCommand(const CliOptions& options) {
+    // The tool reads the window's settings and never writes them: not even an empty key folder is made.
+    platform::setRegistryReadOnly(true);
     return CommandRun(options).run();
 }
