@@ -1,8 +1,11 @@
 #include "platform/filetime.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+
+#include <sys/stat.h>
 
 namespace platform {
 
@@ -22,6 +25,13 @@ QString fileStamp(const QString& path) {
     const QTime t = local.time();
     local.setTime(QTime(t.hour(), t.minute(), t.second() - t.second() % 2));
     return stampText(local);
+}
+
+FileSignature fileSignature(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return {true, static_cast<qint64>(st.st_size),
+            static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + static_cast<qint64>(st.st_mtim.tv_nsec)};
 }
 
 } // namespace platform

@@ -29,7 +29,9 @@ Sequencer::Sequencer(HostSession& session, LinkPort& port, QObject* parent)
     : QObject(parent), session_(session), port_(port), sleep_(platform::sleepMs),
       timer1_(100, false, [this] { Timer1Timer(); }, this), timer2_(100, true, [this] { Timer2Timer(); }, this),
       timer3_(600, false, [this] { Timer3Timer(); }, this),
-      watchdog_(watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {}
+      watchdog_(watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {
+    connect(this, &Sequencer::operationEnded, this, [this] { operationUnderWay_ = false; });
+}
 
 // ---- frames
 
@@ -38,6 +40,7 @@ void Sequencer::write(std::span<const quint8> bytes) { port_.WriteBytes(bytes); 
 void Sequencer::sendCommand(quint8 code, quint8 parameter) {
     link_ = {static_cast<quint8>(session_.chipIndex()), code, parameter};
     write(link_);
+    operationUnderWay_ = true;
 }
 
 void Sequencer::sendControl(quint8 first) {
@@ -436,7 +439,8 @@ void Sequencer::Timer2Timer() {
 void Sequencer::CheckBox1Click(bool checked) { timer3_.setEnabled(checked); }
 
 void Sequencer::Timer3Timer() {
-    if (!fileWatch_ || !fileWatch_()) return;
+    // While an operation is under way the watch only looks: a second run would interleave with the first.
+    if (!fileWatch_ || !fileWatch_(!operationUnderWay_)) return;
     AutoProButClick();
     view().raiseWindow();
     windowRaised_ = true;

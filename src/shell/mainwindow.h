@@ -128,6 +128,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void setStaysOnTop(bool onTop);
     void buildToolBar(QWidget* client);
     void buildMenus();
     void buildPanel(QWidget* client);

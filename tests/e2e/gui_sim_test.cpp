@@ -187,6 +187,11 @@ TEST(WithTheSimulator, TheIspSwitchRerunsAutoWhenTheFileChanges) {
     ASSERT_TRUE(h.form->CheckBox1()->isChecked());
     EXPECT_TRUE(h.form->sequencer().Timer3().enabled());
 
+    // Raising and lowering change the stacking only: the native window stays the same one, so the hex window
+    // that belongs to it keeps showing what it holds.
+    h.form->show();
+    const WId before = h.form->winId();
+
     const QByteArray second = randomImage(2048, 22);
     writeWholeFile(path, hexFile(second));
     QFile file(path);
@@ -194,8 +199,17 @@ TEST(WithTheSimulator, TheIspSwitchRerunsAutoWhenTheFileChanges) {
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
     file.close();
 
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return h.form->sequencer().windowRaised() || !h.ends.empty(); }, 30000));
+    EXPECT_EQ(h.form->winId(), before) << "during the run";
+    EXPECT_TRUE(h.form->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint) ||
+                !h.form->sequencer().windowRaised());
     ASSERT_TRUE(h.waitForEnd());
     EXPECT_EQ(h.log().last(), "Lock Succssed !");
     EXPECT_EQ(h.sim.memory(0), second);
     EXPECT_FALSE(h.form->sequencer().windowRaised()) << "lowered again after the passed verification";
+    EXPECT_EQ(h.form->winId(), before) << "after the run";
+    EXPECT_FALSE(h.form->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    const auto* bytes = reinterpret_cast<const quint8*>(second.constData());
+    EXPECT_EQ(h.form->hexLines(), dumpLines(std::span<const quint8>(bytes, second.size()), second.size()));
 }
