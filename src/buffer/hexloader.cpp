@@ -58,12 +58,15 @@ void resetForHex(CodeBuffer& buffer, int capacity) {
 }
 
 // Only regular files are read: a FIFO would block the open, and a device such as /dev/zero never ends a line.
-bool openRegular(QFile& file, LoadResult& failure) {
-    if (const QString problem = platform::regularFileProblem(file.fileName()); !problem.isEmpty()) {
+bool openRegular(QFile& file, const QString& fileName, LoadResult& failure) {
+    QString problem;
+    const int fd = platform::openRegularFile(fileName, problem);
+    if (fd < 0) {
         failure = {LoadStatus::Error, problem};
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        platform::closeDescriptor(fd);
         failure = {LoadStatus::Error, file.errorString()};
         return false;
     }
@@ -116,9 +119,9 @@ LoadResult readRecords(CodeBuffer& buffer, int capacity, HexLineSource& source) 
 }
 
 LoadResult loadBinary(CodeBuffer& buffer, const QString& fileName, int capacity) {
-    QFile file(fileName);
+    QFile file;
     LoadResult failure;
-    if (!openRegular(file, failure)) return failure;
+    if (!openRegular(file, fileName, failure)) return failure;
     const qint64 limit = static_cast<qint64>(std::max(capacity, 0)) + 1;
     QByteArray bytes;
     while (bytes.size() < limit) {
@@ -147,9 +150,9 @@ LoadResult loadImage(CodeBuffer& buffer, const QString& fileName, int capacity, 
     switch (kind) {
     case FileKind::Hex: {
         resetForHex(buffer, capacity);
-        QFile file(fileName);
+        QFile file;
         LoadResult failure;
-        if (!openRegular(file, failure)) return failure;
+        if (!openRegular(file, fileName, failure)) return failure;
         FileLineSource source(file);
         return readRecords(buffer, capacity, source);
     }

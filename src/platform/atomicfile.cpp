@@ -1,5 +1,7 @@
 #include "platform/atomicfile.h"
 
+#include "platform/filenames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -110,7 +112,7 @@ int replaceByRename(const QByteArray& target, const QByteArray& data, const stru
     if (!error) error = writeAll(fd, data.constData(), data.size());
     if (!error && ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && !error) error = errno;
-    if (!error && writeHook) writeHook(QFile::decodeName(temporary));
+    if (!error && writeHook) writeHook(fileNameFromBytes(temporary));
     if (!error && ::rename(temporary.constData(), target.constData()) != 0) error = errno;
     if (error) {
         ::unlink(temporary.constData());
@@ -161,7 +163,7 @@ void setAtomicWriteHook(AtomicWriteHook hook) {
 }
 
 QString writeFileContent(const QString& path, const QByteArray& data) {
-    QByteArray target = QFile::encodeName(path);
+    QByteArray target = fileNameBytes(path);
     if (target.isEmpty()) return systemText(ENOENT);
     if (const int error = followLinks(target)) return systemText(error);
 

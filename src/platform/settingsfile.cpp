@@ -1,6 +1,6 @@
 #include "platform/settingsfile.h"
 
-#include <QFile>
+#include "platform/filenames.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,7 +12,7 @@ namespace platform {
 std::optional<QByteArray> readSettingsFile(const QString& path, qint64 limit) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer. The type is checked on the
     // open descriptor, so a file swapped after a check cannot slip through.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::open(fileNameBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > limit) {

@@ -11,11 +11,13 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <thread>
 
@@ -303,4 +305,48 @@ TEST_F(CliFiles, TheSettingsStoreIsOnlyReadEvenWhenDamaged) {
         EXPECT_EQ(readWholeFile(dir.filePath("out.bin")),
                   image() + QByteArray(c2051Size - image().size(), c.fill));
     }
+}
+
+// Names that are not UTF-8 reach the system byte for byte: an input named caf\xe9.bin is read, the output
+// o\xff.bin is written under exactly that name, and a missing one is named in its own bytes.
+TEST_F(CliFiles, NamesThatAreNotUtf8AreUsedByteForByte) {
+    const QByteArray folder = encoded(dir.path());
+    const QByteArray input = folder + "/caf\xe9.bin";
+    const QByteArray output = folder + "/o\xff.bin";
+    const int fd = ::open(input.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, image().constData(), image().size()), image().size());
+    ::close(fd);
+
+    // QProcess would pass the names through Qt's conversion; the shell passes the bytes.
+    const auto run = [&](const char* in, const char* out) {
+        return runCliThrough(
+            {"/bin/sh", "-c",
+             QString("exec \"$0\" --chip 0 convert \"$(printf '%1')\" \"$(printf '%2')\"").arg(in, out)},
+            {}, dir.path());
+    };
+    CliResult r = run("caf\\351.bin", "o\\377.bin");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    struct stat st {};
+    ASSERT_EQ(::stat(output.constData(), &st), 0) << "no file of exactly that name";
+    QFile written;
+    const int outFd = ::open(output.constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_TRUE(written.open(outFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    EXPECT_EQ(written.readAll(), converted());
+    std::vector<QByteArray> names;
+    if (DIR* d = ::opendir(folder.constData())) {
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.') names.emplace_back(e->d_name);
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<QByteArray>{"caf\xe9.bin", "image.bin", "o\xff.bin"})) << "no mangled name";
+
+    r = run("missing\\351.bin", "o\\377.bin");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("chipwright-cli: missing\xe9.bin: No such file or directory\n"))
+        << r.err.toStdString();
+    // The temporary folder cannot remove names that Qt cannot convert.
+    ::unlink(input.constData());
+    ::unlink(output.constData());
 }

@@ -5,6 +5,7 @@
 
 #include "buffer/dumpline.h"
 #include "buffer/filecommands.h"
+#include "platform/filenames.h"
 #include "platform/quitsignals.h"
 #include "platform/registry.h"
 #include "platform/serialdevice.h"
@@ -46,7 +47,8 @@ std::function<void()>& interruptHandler() {
 }
 
 void errorLine(const QString& text) {
-    std::fputs(("chipwright-cli: " + text + '\n').toUtf8().constData(), stderr);
+    // File names in the text are given back as the bytes they were given as.
+    std::fputs(platform::fileNameBytes("chipwright-cli: " + text + '\n').constData(), stderr);
     std::fflush(stderr);
 }
 
