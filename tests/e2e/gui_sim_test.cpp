@@ -191,6 +191,17 @@ TEST(WithTheSimulator, TheIspSwitchRerunsAutoWhenTheFileChanges) {
     // that belongs to it keeps showing what it holds.
     h.form->show();
     const WId before = h.form->winId();
+    // Hiding and re-showing (what re-creating the window does) unmaps it: the window flashes.
+    struct Watcher : QObject {
+        int hidden = 0;
+        int idChanges = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Hide) ++hidden;
+            if (e->type() == QEvent::WinIdChange) ++idChanges;
+            return false;
+        }
+    } watcher;
+    h.form->installEventFilter(&watcher);
 
     const QByteArray second = randomImage(2048, 22);
     writeWholeFile(path, hexFile(second));
@@ -209,6 +220,9 @@ TEST(WithTheSimulator, TheIspSwitchRerunsAutoWhenTheFileChanges) {
     EXPECT_EQ(h.sim.memory(0), second);
     EXPECT_FALSE(h.form->sequencer().windowRaised()) << "lowered again after the passed verification";
     EXPECT_EQ(h.form->winId(), before) << "after the run";
+    EXPECT_EQ(watcher.hidden, 0) << "the window was hidden during the run";
+    EXPECT_EQ(watcher.idChanges, 0);
+    h.form->removeEventFilter(&watcher);
     EXPECT_FALSE(h.form->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
     const auto* bytes = reinterpret_cast<const quint8*>(second.constData());
     EXPECT_EQ(h.form->hexLines(), dumpLines(std::span<const quint8>(bytes, second.size()), second.size()));
