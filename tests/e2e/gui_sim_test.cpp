@@ -4,6 +4,7 @@
 #include "support/simrunner.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -226,4 +227,88 @@ TEST(WithTheSimulator, TheIspSwitchRerunsAutoWhenTheFileChanges) {
     EXPECT_FALSE(h.form->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
     const auto* bytes = reinterpret_cast<const quint8*>(second.constData());
     EXPECT_EQ(h.form->hexLines(), dumpLines(std::span<const quint8>(bytes, second.size()), second.size()));
+}
+
+// The watch's ticks are given by hand here, between the writes, so that the order of writes and ticks is the
+// one a 600 ms tick sees with pieces 200 ms apart, however loaded the machine is.
+TEST(WithTheSimulator, TheIspSwitchProgramsAFileWrittenInPiecesOnlyWhenWhole) {
+    SimHost h;
+    h.chooseChip(0);
+    const auto tick = [&] { h.form->sequencer().Timer3Timer(); };
+    // A later stamp than the Open's, whatever second the pieces are written in.
+    const auto writeLater = [](const QString& path, const QByteArray& bytes, int seconds) {
+        writeWholeFile(path, bytes);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(seconds),
+                                     QFileDevice::FileModificationTime));
+    };
+    quint32 seed = 40;
+    for (const QString name : {"pieces.hex", "pieces.bin"}) {
+        SCOPED_TRACE(name.toStdString());
+        const QByteArray image = randomImage(2048, ++seed);
+        const QByteArray whole = name.endsWith(".hex") ? hexFile(image) : image;
+        const QString path = h.dir.filePath(name);
+        writeWholeFile(path, QByteArray());
+        h.f.openChoice = path;
+        h.form->button("OpenFileBut")->click();
+        h.form->Memo1()->clear();
+
+        const int pieces = 6;
+        const qsizetype pieceSize = (whole.size() + pieces - 1) / pieces;
+        for (int k = 1; k <= pieces; ++k) {
+            writeLater(path, whole.left(pieceSize * k), 10);
+            tick();
+            EXPECT_FALSE(h.form->sequencer().operationUnderWay()) << "a run started after piece " << k;
+        }
+        tick(); // unchanged for a whole tick: settled
+        EXPECT_TRUE(h.form->sequencer().operationUnderWay());
+        ASSERT_TRUE(h.waitForEnd());
+        EXPECT_EQ(h.log().last(), "Lock Succssed !");
+        EXPECT_EQ(h.sim.memory(0), image) << "the chip holds the whole file";
+    }
+}
+
+TEST(WithTheSimulator, TheIspSwitchStartsOneMoreRunForAChangeDuringARun) {
+    SimHost h;
+    h.chooseChip(0);
+    const QString path = h.openImage(randomImage(2048, 51));
+    const auto tick = [&] { h.form->sequencer().Timer3Timer(); };
+    const auto writeLater = [&](const QByteArray& image, int seconds) {
+        writeWholeFile(path, hexFile(image));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(seconds),
+                                     QFileDevice::FileModificationTime));
+    };
+
+    const QByteArray second = randomImage(2048, 52);
+    const QByteArray third = randomImage(2048, 53);
+    writeLater(second, 10);
+    tick();
+    tick();
+    ASSERT_TRUE(h.form->sequencer().operationUnderWay());
+    // The file changes again while the run goes on; the watch ticks all along.
+    writeLater(third, 20);
+    QElapsedTimer clock;
+    clock.start();
+    while (h.ends.empty() && clock.elapsed() < 60000) {
+        tick();
+        QTest::qWait(100);
+    }
+    ASSERT_TRUE(h.waitForEnd());
+    const QStringList firstRun = h.log();
+    EXPECT_EQ(firstRun.last(), "Lock Succssed !");
+    EXPECT_EQ(firstRun.count("Erasing Now ......Please Wait !"), 1) << firstRun.join('|').toStdString();
+    EXPECT_EQ(h.sim.memory(0), second);
+
+    tick(); // the change settled during the run: taken at the first tick after it
+    ASSERT_TRUE(h.form->sequencer().operationUnderWay());
+    ASSERT_TRUE(h.waitForEnd());
+    EXPECT_EQ(h.sim.memory(0), third);
+    tick();
+    tick();
+    EXPECT_FALSE(h.form->sequencer().operationUnderWay()) << "exactly one more run";
+    // Each run's lines together: the log is the first run's lines twice.
+    EXPECT_EQ(h.log(), firstRun + firstRun.mid(firstRun.indexOf("Erasing Now ......Please Wait !")));
 }
