@@ -41,6 +41,7 @@ void Sequencer::sendCommand(quint8 code, quint8 parameter) {
     link_ = {static_cast<quint8>(session_.chipIndex()), code, parameter};
     write(link_);
     operationUnderWay_ = true;
+    quietWatchTicks_ = 0;
 }
 
 void Sequencer::sendControl(quint8 first) {
@@ -85,6 +86,7 @@ void Sequencer::ComPortRxChar(int count) {
     received_.resize(static_cast<size_t>(count));
     const int n = port_.ReadBytes(received_);
     if (n <= 0) return;
+    quietWatchTicks_ = 0;
     received_.resize(static_cast<size_t>(n));
     // Received bytes overwrite the start of the link buffer; the bytes behind them keep their values.
     std::copy_n(received_.begin(), std::min<size_t>(received_.size(), link_.size()), link_.begin());
@@ -439,7 +441,10 @@ void Sequencer::Timer2Timer() {
 void Sequencer::CheckBox1Click(bool checked) { timer3_.setEnabled(checked); }
 
 void Sequencer::Timer3Timer() {
-    // While an operation is under way the watch only looks: a second run would interleave with the first.
+    // While an operation is under way the watch only looks: a second run would interleave with the first. A
+    // reply that no watchdog covers (the Lock's) and that stays out for good must not hold the watch for ever.
+    if (operationUnderWay_ && !watchdog_.enabled() && ++quietWatchTicks_ >= abandonedAfterTicks)
+        operationUnderWay_ = false;
     if (!fileWatch_ || !fileWatch_(!operationUnderWay_)) return;
     AutoProButClick();
     view().raiseWindow();

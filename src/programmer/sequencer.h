@@ -124,6 +124,10 @@ private:
     std::function<void(int)> sleep_;
     std::function<bool(bool)> fileWatch_;
     bool operationUnderWay_ = false;
+    // Timer3 ticks (600 ms) without a byte from the programmer while no watchdog runs: after 5 (3 s) an
+    // operation whose reply stays out no longer counts as under way for the file watch.
+    static constexpr int abandonedAfterTicks = 5;
+    int quietWatchTicks_ = 0;
 
     // The link buffer: frames are composed in it and received bytes land at its start, so its free bytes repeat
     // earlier content, and byte 1 carries the continuation flag of a one-byte reply (the last command's code).

@@ -197,3 +197,33 @@ TEST(FileWatch, AChangeDuringARunStartsExactlyOneRunAfterIt) {
                                      "Erasing Now ......Please Wait !"};
     EXPECT_EQ(w.view.logLines, expectedLog);
 }
+
+TEST(FileWatch, AReplyThatNeverComesDoesNotHoldTheWatchForEver) {
+    Watched w;
+    writeAt(w.path, ":0200000022335A\n:00000001FF\n", 4);
+    w.seq.Timer3Timer();
+    w.seq.Timer3Timer();
+    w.link.reply(w.seq, {0x06});
+    w.link.reply(w.seq, {0x03});
+    w.link.reply(w.seq, {0x07});
+    w.link.reply(w.seq, blockFrame(w.session.buffer().codeBlock(0)));
+    w.link.takeSent();
+    ASSERT_TRUE(w.seq.operationUnderWay()) << "waiting for the Lock's reply, which no watchdog covers";
+
+    writeAt(w.path, ":02000000445565\n:00000001FF\n", 8);
+    for (int tick = 1; tick < 5; ++tick) {
+        w.seq.Timer3Timer();
+        EXPECT_TRUE(w.link.takeSent().empty()) << "tick " << tick;
+    }
+    w.seq.Timer3Timer(); // 3 s without a reply: the Lock is given up for the watch
+    EXPECT_EQ(w.link.takeSent(), (std::vector<Frame>{{0x00, 0x01, 0x00}}));
+}
+
+TEST(FileWatch, AFileThatWentAwaySaysSoOnce) {
+    Watched w;
+    ASSERT_TRUE(QFile::remove(w.path));
+    for (int tick = 0; tick < 4; ++tick)
+        EXPECT_FALSE(w.watch.reloadIfChanged());
+    EXPECT_EQ(w.view.logLines,
+              QStringList{"Open File Error !  Please Choose Again !  No such file or directory"});
+}
