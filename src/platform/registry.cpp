@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include "platform/atomicfile.h"
+#include "platform/filenames.h"
 #include "platform/settingsfile.h"
 
 #include <QDir>
@@ -208,13 +209,14 @@ QByteArray RegistryKey::format(const std::vector<RegistryValue>& values) {
             text += u'"' + escaped(v.text) + u'"';
         text += u'\n';
     }
-    return text.toUtf8();
+    // Byte for byte: a port or file name that is not UTF-8 comes back as it was stored.
+    return fileNameBytes(text);
 }
 
 std::vector<RegistryValue> RegistryKey::parse(const QByteArray& text) {
     std::vector<RegistryValue> values;
     QHash<QString, size_t> index; // case-folded name -> position, so a long file parses in linear time
-    const QStringList lines = QString::fromUtf8(text).split(u'\n');
+    const QStringList lines = fileNameFromBytes(text).split(u'\n');
     for (QString line : lines) {
         if (line.endsWith(u'\r')) line.chop(1);
         auto v = parseLine(line);

@@ -350,3 +350,15 @@ TEST_F(CliFiles, NamesThatAreNotUtf8AreUsedByteForByte) {
     ::unlink(input.constData());
     ::unlink(output.constData());
 }
+
+TEST_F(CliFiles, APortNameThatIsNotUtf8OpensThatPort) {
+    SimRunner sim;
+    ASSERT_TRUE(sim.ok());
+    const QByteArray link = encoded(dir.path()) + "/tty\xff";
+    ASSERT_EQ(::symlink(encoded(sim.device()).constData(), link.constData()), 0);
+    const QString script = QString("exec \"$0\" --port \"$(printf '%1/tty\\377')\" probe").arg(dir.path());
+    const CliResult r = runCliThrough({"/bin/sh", "-c", script}, {}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "Programmer is Ready !\n");
+    ::unlink(link.constData());
+}

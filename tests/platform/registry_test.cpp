@@ -1,4 +1,5 @@
 #include "platform/atomicfile.h"
+#include "platform/filenames.h"
 #include "platform/registry.h"
 #include "platform/settingsfile.h"
 #include "support/tempconfig.h"
@@ -210,4 +211,16 @@ TEST(Registry, AReadOnlyStoreCreatesNoFolderAndWritesNoValue) {
     EXPECT_FALSE(key->writeString("A", "1"));
     EXPECT_FALSE(QFile::exists(key->valuesFile()));
     platform::setRegistryReadOnly(false);
+}
+
+TEST(Registry, AValueThatIsNotUtf8IsKeptByteForByte) {
+    TempConfigHome home;
+    // A port path as the command line gives it, with a byte that is not UTF-8.
+    const QString port = platform::fileNameFromBytes("/dev/serial/by-id/usb-caf\xe9-port0");
+    auto key = RegistryKey::open(RegistryHive::CurrentUser, "Ports", true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->writeString("Port", port));
+    EXPECT_EQ(readWholeFile(key->valuesFile()),
+              QByteArray("\"Port\"=\"/dev/serial/by-id/usb-caf\xe9-port0\"\n"));
+    EXPECT_EQ(RegistryKey::open(RegistryHive::CurrentUser, "Ports", false)->readString("Port"), port);
 }
