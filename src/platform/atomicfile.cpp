@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
@@ -163,6 +164,10 @@ void setAtomicWriteHook(AtomicWriteHook hook) {
 }
 
 QString writeFileContent(const QString& path, const QByteArray& data) {
+    // Past a file size limit (ulimit -f) the kernel sends SIGXFSZ, which ends the process unless ignored;
+    // ignored, the write fails with EFBIG and is reported like a full disk.
+    static const bool sizeSignalIgnored = [] { return ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR; }();
+    Q_UNUSED(sizeSignalIgnored);
     QByteArray target = fileNameBytes(path);
     if (target.isEmpty()) return systemText(ENOENT);
     if (const int error = followLinks(target)) return systemText(error);

@@ -233,7 +233,6 @@ TEST(FileWriter, AFileSizeLimitFailsTheWriteAndKeepsTheOldFile) {
     ::chmod(encoded(file).constData(), 0666);
     const QByteArray big(64 * 1024, 'x');
     const int code = runInUnprivilegedChild([&] {
-        ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{4096, 4096};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 10;
         if (writeFileContent(file, big) != QString("File too large")) return 1;
