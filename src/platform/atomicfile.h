@@ -22,8 +22,7 @@ namespace platform {
 // Every write error (a full disk, a file size limit, a failed flush) is caught before the rename, and the old
 // file is left as it was. (The first call sets SIGXFSZ to be ignored, so that a file size limit gives an
 // error instead of ending the process.) Returns an empty text on success, else the cause in the system's
-// words
-// ("No space left on device").
+// words ("No space left on device").
 QString writeFileContent(const QString& path, const QByteArray& data);
 
 // writeFileContent after creating missing parent folders; true on success. For the program's own files.
