@@ -257,3 +257,24 @@ TEST(FileWriter, AFullFilesystemFailsTheWriteAndKeepsTheOldFile) {
     }
     EXPECT_TRUE(leftovers(fs.path(), {"out.hex", ".filler"}).isEmpty());
 }
+
+TEST(FileWriter, AFullFilesystemUnderAReadOnlyFolderKeepsTheFileWrittenInPlace) {
+    // Written in place, the file's space is reserved before its first byte changes.
+    SmallTmpfs fs;
+    if (!fs.mounted()) GTEST_SKIP() << fs.reason().toStdString();
+    const QString folder = fs.path() + "/locked";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString file = folder + "/mine.bin";
+    writeWholeFile(file, oldContent);
+    ASSERT_EQ(::chown(encoded(file).constData(), unprivilegedUid(), static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(::chmod(encoded(file).constData(), 0600), 0);
+    ASSERT_EQ(::chmod(encoded(folder).constData(), 0555), 0);
+    fs.fill();
+    const int code = runInUnprivilegedChild([&] {
+        const QString error = writeFileContent(file, QByteArray(200 * 1024, 'x'));
+        return error == QString("No space left on device") ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(readWholeFile(file), oldContent);
+    ::chmod(encoded(folder).constData(), 0755);
+}
