@@ -4,10 +4,11 @@
 #include "buffer/dumpline.h"
 #include "buffer/hexloader.h"
 #include "buffer/hexwriter.h"
+#include "platform/atomicfile.h"
+#include "platform/registry.h"
 #include "programmer/hostsession.h"
 
 #include <QCoreApplication>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -44,10 +45,7 @@ BENCHMARK(BM_LoadHexFromMemory)->Unit(benchmark::kMicrosecond);
 void BM_LoadHexFile(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("image.hex"));
-    QSaveFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(hexText());
-    file.commit();
+    platform::writeFileContent(path, hexText());
     CodeBuffer buffer;
     for (auto _ : state)
         benchmark::DoNotOptimize(loadImage(buffer, path, imageSize, FileKind::Hex).status);
@@ -77,5 +75,21 @@ void BM_HexWriter(benchmark::State& state) {
         benchmark::DoNotOptimize(hexFileText(lines).bytes.size());
 }
 BENCHMARK(BM_HexWriter)->Unit(benchmark::kMicrosecond);
+
+// A damaged settings file of many values (at most a megabyte is read): parsing must grow linearly with the
+// count, names matched ignoring case.
+void BM_RegistryParse(benchmark::State& state) {
+    QByteArray text;
+    for (int i = 0; i < state.range(0); ++i)
+        text += "\"Value" + QByteArray::number(i) + "\"=dword:00000001\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(platform::RegistryKey::parse(text).size());
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_RegistryParse)
+    ->RangeMultiplier(4)
+    ->Range(10000, 160000)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,7 +1,8 @@
 #include "buffer/hexloader.h"
 
+#include "platform/regularfile.h"
+
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -57,12 +58,15 @@ void resetForHex(CodeBuffer& buffer, int capacity) {
 }
 
 // Only regular files are read: a FIFO would block the open, and a device such as /dev/zero never ends a line.
-bool openRegular(QFile& file, LoadResult& failure) {
-    if (!QFileInfo(file.fileName()).isFile()) {
-        failure = {LoadStatus::Error, QStringLiteral("%1 is not a regular file").arg(file.fileName())};
+bool openRegular(QFile& file, const QString& fileName, LoadResult& failure) {
+    QString problem;
+    const int fd = platform::openRegularFile(fileName, problem);
+    if (fd < 0) {
+        failure = {LoadStatus::Error, problem};
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        platform::closeDescriptor(fd);
         failure = {LoadStatus::Error, file.errorString()};
         return false;
     }
@@ -126,9 +130,9 @@ LoadResult storeBinary(CodeBuffer& buffer, const QByteArray& bytes, int capacity
 }
 
 LoadResult loadBinary(CodeBuffer& buffer, const QString& fileName, int capacity) {
-    QFile file(fileName);
+    QFile file;
     LoadResult failure;
-    if (!openRegular(file, failure)) return failure;
+    if (!openRegular(file, fileName, failure)) return failure;
     const qint64 limit = static_cast<qint64>(std::max(capacity, 0)) + 1;
     QByteArray bytes;
     while (bytes.size() < limit) {
@@ -151,9 +155,9 @@ LoadResult loadImage(CodeBuffer& buffer, const QString& fileName, int capacity, 
     switch (kind) {
     case FileKind::Hex: {
         resetForHex(buffer, capacity);
-        QFile file(fileName);
+        QFile file;
         LoadResult failure;
-        if (!openRegular(file, failure)) return failure;
+        if (!openRegular(file, fileName, failure)) return failure;
         FileLineSource source(file);
         return readRecords(buffer, capacity, source);
     }

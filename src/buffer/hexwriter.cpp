@@ -1,6 +1,6 @@
 #include "buffer/hexwriter.h"
 
-#include <QSaveFile>
+#include "platform/atomicfile.h"
 
 #include <optional>
 
@@ -111,8 +111,5 @@ WriterOutput binaryImage(const QStringList& lines) {
 QString writeLines(const QStringList& lines, const QString& path, SaveFormat format) {
     const WriterOutput out = format == SaveFormat::Hex ? hexFileText(lines) : binaryImage(lines);
     if (!out.ok()) return out.error;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out.bytes) != out.bytes.size() || !file.commit())
-        return file.errorString();
-    return {};
+    return platform::writeFileContent(path, out.bytes);
 }

@@ -31,7 +31,7 @@ WriterOutput hexFileText(const QStringList& lines);
 // lines with any other number of digits. Blank lines are skipped.
 WriterOutput binaryImage(const QStringList& lines);
 
-// Writes the lines in format to exactly path, replacing an existing file atomically (a reader sees the old
-// file or the whole new one). Returns an empty text on success, else the message to show: the bad line or the
-// file error's own text.
+// Writes the lines in format to exactly path as platform::writeFileContent does (an existing file is replaced
+// atomically, links are written through, special files are never replaced). Returns an empty text on success,
+// else the message to show: the bad line or the file error's own text.
 QString writeLines(const QStringList& lines, const QString& path, SaveFormat format);

@@ -1,8 +1,11 @@
 #include "platform/filetime.h"
 
-#include <QFileInfo>
+#include "platform/filenames.h"
+
 #include <QLocale>
 #include <QRegularExpression>
+
+#include <sys/stat.h>
 
 namespace platform {
 
@@ -16,12 +19,20 @@ QString stampText(const QDateTime& local) {
 }
 
 QString fileStamp(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists()) return stampText(QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
-    QDateTime local = info.lastModified().toLocalTime();
+    struct stat st {};
+    if (::stat(fileNameBytes(path).constData(), &st) != 0)
+        return stampText(QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
+    QDateTime local = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).toLocalTime();
     const QTime t = local.time();
     local.setTime(QTime(t.hour(), t.minute(), t.second() - t.second() % 2));
     return stampText(local);
+}
+
+FileSignature fileSignature(const QString& path) {
+    struct stat st {};
+    if (::stat(fileNameBytes(path).constData(), &st) != 0) return {};
+    return {true, static_cast<qint64>(st.st_size),
+            static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + static_cast<qint64>(st.st_mtim.tv_nsec)};
 }
 
 } // namespace platform

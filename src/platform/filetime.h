@@ -11,6 +11,17 @@ namespace platform {
 // the text of time zero, 1899-12-30 00:00:00.
 QString fileStamp(const QString& path);
 
+// What tells one version of a file from the next more finely than the stamp: its size and modification time
+// to the nanosecond (all zero for a file that cannot be found). Two equal signatures a while apart show that
+// nobody wrote to the file meanwhile.
+struct FileSignature {
+    bool exists = false;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    bool operator==(const FileSignature&) const = default;
+};
+FileSignature fileSignature(const QString& path);
+
 // The text form of a local date and time, as used by fileStamp.
 QString stampText(const QDateTime& local);
 

@@ -1,15 +1,19 @@
 #include "platform/registry.h"
 
 #include "platform/atomicfile.h"
+#include "platform/filenames.h"
+#include "platform/settingsfile.h"
 
 #include <QDir>
-#include <QFile>
+#include <QHash>
 
 namespace platform {
 
 namespace {
 
 const QLatin1String valuesFileName("values.reg");
+
+bool readOnlyStore = false;
 
 // Finds the entry of folder named component ignoring case, or gives the component itself.
 QString existingSpelling(const QDir& folder, const QString& component) {
@@ -105,7 +109,12 @@ QStringList registryPathComponents(const QString& path) {
 
 RegistryKey::RegistryKey(QString folder) : folder_(std::move(folder)) {}
 
+void setRegistryReadOnly(bool readOnly) {
+    readOnlyStore = readOnly;
+}
+
 std::optional<RegistryKey> RegistryKey::open(RegistryHive hive, const QString& path, bool create) {
+    create = create && !readOnlyStore;
     QDir dir(registryRoot() + u'/' + hiveFolderName(hive));
     if (!dir.exists() && !(create && QDir().mkpath(dir.path()))) return std::nullopt;
     for (const QString& component : registryPathComponents(path)) {
@@ -117,8 +126,8 @@ std::optional<RegistryKey> RegistryKey::open(RegistryHive hive, const QString& p
         if (!dir.cd(name)) return std::nullopt;
     }
     RegistryKey key(dir.absolutePath());
-    QFile file(key.valuesFile());
-    if (file.open(QIODevice::ReadOnly)) key.values_ = parse(file.readAll());
+    // A values file that is not a regular file of sensible size reads as no values, like one that is missing.
+    if (const std::optional<QByteArray> text = readSettingsFile(key.valuesFile())) key.values_ = parse(*text);
     return key;
 }
 
@@ -163,21 +172,31 @@ bool RegistryKey::writeDword(const QString& name, quint32 number) {
     return store(std::move(v));
 }
 
-bool RegistryKey::store(RegistryValue value) {
+bool RegistryKey::writeValues(const std::vector<RegistryValue>& values) {
+    if (readOnlyStore) return false;
     std::vector<RegistryValue> next = values_;
-    bool replaced = false;
-    for (RegistryValue& v : next) {
-        if (v.name.compare(value.name, Qt::CaseInsensitive) == 0) {
-            value.name = v.name;
-            v = value;
-            replaced = true;
-            break;
+    QHash<QString, size_t> index;
+    for (size_t i = 0; i < next.size(); ++i)
+        index.insert(next[i].name.toCaseFolded(), i);
+    for (RegistryValue value : values) {
+        const QString folded = value.name.toCaseFolded();
+        const auto found = index.constFind(folded);
+        if (found != index.constEnd()) {
+            // The stored spelling of the name stays, as the registry keeps it.
+            value.name = next[*found].name;
+            next[*found] = std::move(value);
+        } else {
+            index.insert(folded, next.size());
+            next.push_back(std::move(value));
         }
     }
-    if (!replaced) next.push_back(value);
     if (!replaceFileAtomically(valuesFile(), format(next))) return false;
     values_ = std::move(next);
     return true;
+}
+
+bool RegistryKey::store(RegistryValue value) {
+    return writeValues({std::move(value)});
 }
 
 QByteArray RegistryKey::format(const std::vector<RegistryValue>& values) {
@@ -190,25 +209,27 @@ QByteArray RegistryKey::format(const std::vector<RegistryValue>& values) {
             text += u'"' + escaped(v.text) + u'"';
         text += u'\n';
     }
-    return text.toUtf8();
+    // Byte for byte: a port or file name that is not UTF-8 comes back as it was stored.
+    return fileNameBytes(text);
 }
 
 std::vector<RegistryValue> RegistryKey::parse(const QByteArray& text) {
     std::vector<RegistryValue> values;
-    const QStringList lines = QString::fromUtf8(text).split(u'\n');
+    QHash<QString, size_t> index; // case-folded name -> position, so a long file parses in linear time
+    const QStringList lines = fileNameFromBytes(text).split(u'\n');
     for (QString line : lines) {
         if (line.endsWith(u'\r')) line.chop(1);
         auto v = parseLine(line);
         if (!v) continue;
         // A later line for the same name wins, as a second write would.
-        bool replaced = false;
-        for (RegistryValue& old : values) {
-            if (old.name.compare(v->name, Qt::CaseInsensitive) == 0) {
-                old = *v;
-                replaced = true;
-            }
+        const QString folded = v->name.toCaseFolded();
+        const auto found = index.constFind(folded);
+        if (found != index.constEnd()) {
+            values[*found] = std::move(*v);
+        } else {
+            index.insert(folded, values.size());
+            values.push_back(std::move(*v));
         }
-        if (!replaced) values.push_back(*v);
     }
     return values;
 }

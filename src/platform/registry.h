@@ -15,7 +15,8 @@ namespace platform {
 // given spelling). A key's values live in values.reg in its folder, one per line:
 //     "Name"="text"              string value, with \\ and \" escaped
 //     "Name"=dword:0000012c      32-bit number value, 8 lower-case hex digits
-// The file is replaced atomically on every change. A line that does not parse is ignored.
+// The file is replaced atomically on every change. A line that does not parse is ignored; a values.reg that
+// is not a regular file, or is larger than a megabyte, reads as empty.
 
 enum class RegistryHive { CurrentUser, LocalMachine };
 
@@ -32,6 +33,10 @@ struct RegistryValue {
     QString text;
     quint32 number = 0;
 };
+
+// For a process that only reads the settings (the command-line tool): no key folder is created and no value
+// is written, whatever a caller asks.
+void setRegistryReadOnly(bool readOnly);
 
 class RegistryKey {
 public:
@@ -52,6 +57,9 @@ public:
     // then not kept either).
     bool writeString(const QString& name, const QString& text);
     bool writeDword(const QString& name, quint32 number);
+    // Several values at once, in order, with one replacement of values.reg: a crash leaves all of them old or
+    // all new. False (nothing kept) when the file could not be written.
+    bool writeValues(const std::vector<RegistryValue>& values);
 
     // The text of values.reg for these values, and the values read from such a text.
     static QByteArray format(const std::vector<RegistryValue>& values);

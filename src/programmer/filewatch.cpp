@@ -4,10 +4,18 @@
 #include "programmer/chipcatalogue.h"
 #include "programmer/hostsession.h"
 
-bool FileWatch::reloadIfChanged() {
+bool FileWatch::reloadIfChanged(bool mayReload) {
     if (state_.chosenPath.isEmpty()) return false;
     const QString stamp = platform::fileStamp(state_.chosenPath);
-    if (stamp == state_.stamp) return false;
+    if (stamp == state_.stamp) {
+        previousLook_.reset();
+        return false;
+    }
+    const Look look{stamp, platform::fileSignature(state_.chosenPath)};
+    const bool settled = previousLook_ == look;
+
+    previousLook_ = look;
+    if (!settled || !mayReload) return false;
 
     const int capacity = session_.buffer().capacity();
     const LoadResult result = reloadFile(session_, state_, capacity);

@@ -27,14 +27,11 @@ QString hex(int value, int digits) {
 
 Sequencer::Sequencer(HostSession& session, LinkPort& port, QObject* parent)
     : QObject(parent), session_(session), port_(port), sleep_(platform::sleepMs),
-      timer1_(
-          100, false, [this] { Timer1Timer(); }, this),
-      timer2_(
-          100, false, [this] { Timer2Timer(); }, this),
-      timer3_(
-          600, false, [this] { Timer3Timer(); }, this),
-      watchdog_(
-          watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {}
+      timer1_(100, false, [this] { Timer1Timer(); }, this), timer2_(100, false, [this] { Timer2Timer(); }, this),
+      timer3_(600, false, [this] { Timer3Timer(); }, this),
+      watchdog_(watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {
+    connect(this, &Sequencer::operationEnded, this, [this] { operationUnderWay_ = false; });
+}
 
 // ---- frames
 
@@ -45,6 +42,8 @@ void Sequencer::write(std::span<const quint8> bytes) {
 void Sequencer::sendCommand(quint8 code, quint8 parameter) {
     link_ = {static_cast<quint8>(session_.chipIndex()), code, parameter};
     write(link_);
+    operationUnderWay_ = true;
+    quietWatchTicks_ = 0;
 }
 
 void Sequencer::sendControl(quint8 first) {
@@ -91,6 +90,7 @@ void Sequencer::ComPortRxChar(int count) {
     received_.resize(static_cast<size_t>(count));
     const int n = port_.ReadBytes(received_);
     if (n <= 0) return;
+    quietWatchTicks_ = 0;
     received_.resize(static_cast<size_t>(n));
     // Received bytes overwrite the start of the link buffer; the bytes behind them keep their values.
     std::copy_n(received_.begin(), std::min<size_t>(received_.size(), link_.size()), link_.begin());
@@ -536,7 +536,11 @@ void Sequencer::CheckBox1Click(bool checked) {
 }
 
 void Sequencer::Timer3Timer() {
-    if (!fileWatch_ || !fileWatch_()) return;
+    // While an operation is under way the watch only looks: a second run would interleave with the first. A
+    // reply that no watchdog covers (the Lock's) and that stays out for good must not hold the watch for ever.
+    if (operationUnderWay_ && !watchdog_.enabled() && ++quietWatchTicks_ >= abandonedAfterTicks)
+        operationUnderWay_ = false;
+    if (!fileWatch_ || !fileWatch_(!operationUnderWay_)) return;
     AutoProButClick();
     view().raiseWindow();
     windowRaised_ = true;

@@ -32,8 +32,11 @@ public:
 
     // Blocking waits of the protocol (30, 40, 50 and 100 ms); tests may replace them.
     void setSleep(std::function<void(int)> sleep) { sleep_ = std::move(sleep); }
-    // Called by the file watch when the watched file's stamp changed; returns normally to start the Auto run.
-    void setFileWatch(std::function<bool()> reloadIfChanged) { fileWatch_ = std::move(reloadIfChanged); }
+    // The file watch, called on every tick of Timer3 with whether it may reload now (false while an operation
+    // is under way); returns true when it reloaded the file, to start the Auto run.
+    void setFileWatch(std::function<bool(bool mayReload)> reloadIfChanged) {
+        fileWatch_ = std::move(reloadIfChanged);
+    }
 
     // Start-up: the probe [0xFA, 0, 0], 30 ms after the port opened.
     void sendProbe();
@@ -73,6 +76,8 @@ public:
     bool autoLockPending() const { return autoLockPending_; }
     bool manualProgram() const { return manualProgram_; }
     bool windowRaised() const { return windowRaised_; }
+    // A command was sent and its operation has not yet reported its end (operationEnded).
+    bool operationUnderWay() const { return operationUnderWay_; }
     quint8 linkByte(int i) const { return link_.at(static_cast<size_t>(i)); }
 
     // How the last operation ended, for callers that asked for a particular one (the command-line tool).
@@ -146,7 +151,12 @@ private:
     HostSession& session_;
     LinkPort& port_;
     std::function<void(int)> sleep_;
-    std::function<bool()> fileWatch_;
+    std::function<bool(bool)> fileWatch_;
+    bool operationUnderWay_ = false;
+    // Timer3 ticks (600 ms) without a byte from the programmer while no watchdog runs: after 5 (3 s) an
+    // operation whose reply stays out no longer counts as under way for the file watch.
+    static constexpr int abandonedAfterTicks = 5;
+    int quietWatchTicks_ = 0;
 
     // The link buffer: frames are composed in it and received bytes land at its start, so its free bytes
     // repeat earlier content, and byte 1 carries the continuation flag of a one-byte reply (the last

@@ -1,6 +1,7 @@
 #include "serial/comport.h"
 
 #include "platform/eventwait.h"
+#include "platform/filenames.h"
 #include "platform/mainthreadcall.h"
 #include "platform/serialdevice.h"
 #include "serial/comthread.h"
@@ -172,7 +173,8 @@ bool TCustomComPort::EventThreadRunning() const {
 }
 
 void TCustomComPort::OpenDevice() {
-    const std::string path = platform::SerialDevice::devicePath(port_.toStdString());
+    // The port name byte for byte, UTF-8 or not.
+    const std::string path = platform::SerialDevice::devicePath(platform::fileNameBytes(port_).toStdString());
     if (const int err = device_->open(path)) throw EComPort(CError_OpenFailed, err);
 }
 

@@ -133,18 +133,27 @@ void readAll(TCustomComPort& p, SettingsReader& r) {
     }
 }
 
+// Collects the values and writes them to the key in one go, so that the key's file is replaced once per save
+// and a crash leaves all values old or all new.
 class RegistryWriter : public SettingsWriter {
 public:
-    explicit RegistryWriter(platform::RegistryKey& key) : key_(key) {}
     void text(const char* key, const QString& value) override {
-        check(key_.writeString(QLatin1String(key), value));
+        platform::RegistryValue v;
+        v.name = QLatin1String(key);
+        v.text = value;
+        values_.push_back(std::move(v));
     }
     void number(const char* key, std::int32_t value) override {
-        check(key_.writeDword(QLatin1String(key), static_cast<quint32>(value)));
+        platform::RegistryValue v;
+        v.name = QLatin1String(key);
+        v.type = platform::RegistryValue::Type::Dword;
+        v.number = static_cast<quint32>(value);
+        values_.push_back(std::move(v));
     }
+    void commit(platform::RegistryKey& key) { check(key.writeValues(values_)); }
 
 private:
-    platform::RegistryKey& key_;
+    std::vector<platform::RegistryValue> values_;
 };
 
 // Strings are read without defaults: a missing one is the empty text and gives the parser's fallback. A
@@ -220,8 +229,9 @@ std::optional<ComRegistryLocation> ResolveComRegistryLocation(const QString& loc
 }
 
 void TCustomComPort::WriteRegistry(platform::RegistryKey& key) {
-    RegistryWriter w(key);
+    RegistryWriter w;
     writeAll(*this, w);
+    w.commit(key);
 }
 
 void TCustomComPort::WriteIniFile(TIniFile& ini) {

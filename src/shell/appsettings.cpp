@@ -19,9 +19,8 @@ AppSettings AppSettings::read(const AppSettingsStore& store) {
 }
 
 bool AppSettings::write(AppSettingsStore& store) const {
-    bool ok = store.writeInteger(appSettingsSection, fillKey, fill);
-    ok = store.writeInteger(appSettingsSection, chipKey, chipIndex) && ok;
-    ok = store.writeInteger(appSettingsSection, lockKey, lockLevel) && ok;
-    ok = store.writeBool(appSettingsSection, comSetedKey, comSeted) && ok;
-    return ok;
+    return store.writeTexts(appSettingsSection, {{fillKey, AppSettingsStore::integerText(fill)},
+                                                 {chipKey, AppSettingsStore::integerText(chipIndex)},
+                                                 {lockKey, AppSettingsStore::integerText(lockLevel)},
+                                                 {comSetedKey, AppSettingsStore::boolText(comSeted)}});
 }

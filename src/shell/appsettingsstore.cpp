@@ -21,9 +21,18 @@ std::optional<QString> AppSettingsStore::readText(const QString& section, const 
     return key->readString(name);
 }
 
-bool AppSettingsStore::writeText(const QString& section, const QString& name, const QString& text) {
+bool AppSettingsStore::writeTexts(const QString& section,
+                                  const std::vector<std::pair<QString, QString>>& values) {
     auto key = RegistryKey::open(RegistryHive::CurrentUser, storeName_ + u'\\' + section, true);
-    return key && key->writeString(name, text);
+    if (!key) return false;
+    std::vector<platform::RegistryValue> entries;
+    for (const auto& [name, text] : values) {
+        platform::RegistryValue v;
+        v.name = name;
+        v.text = text;
+        entries.push_back(std::move(v));
+    }
+    return key->writeValues(entries);
 }
 
 int AppSettingsStore::readInteger(const QString& section, const QString& name, int defaultValue) const {
@@ -39,9 +48,9 @@ bool AppSettingsStore::readBool(const QString& section, const QString& name, boo
 }
 
 bool AppSettingsStore::writeInteger(const QString& section, const QString& name, int value) {
-    return writeText(section, name, QString::number(value));
+    return writeTexts(section, {{name, integerText(value)}});
 }
 
 bool AppSettingsStore::writeBool(const QString& section, const QString& name, bool value) {
-    return writeText(section, name, value ? QStringLiteral("1") : QStringLiteral("0"));
+    return writeTexts(section, {{name, boolText(value)}});
 }

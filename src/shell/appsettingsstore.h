@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 // The application's sectioned settings store. Its name is a full path (the executable's folder followed by
 // "Program.ini"); each component of that path is one key below the current user's hive, and each section is a
@@ -22,13 +24,18 @@ public:
     // False when the value could not be written.
     bool writeInteger(const QString& section, const QString& name, int value);
     bool writeBool(const QString& section, const QString& name, bool value);
+    // Several values of one section, as name and text, written with one replacement of the section's file:
+    // a crash leaves all of them old or all new.
+    bool writeTexts(const QString& section, const std::vector<std::pair<QString, QString>>& values);
+
+    static QString integerText(int value) { return QString::number(value); }
+    static QString boolText(bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); }
 
     // The store name of an executable in folder: "<folder>/Program.ini".
     static QString nameForExecutableFolder(const QString& folder);
 
 private:
     std::optional<QString> readText(const QString& section, const QString& name) const;
-    bool writeText(const QString& section, const QString& name, const QString& text);
 
     QString storeName_;
 };

@@ -28,6 +28,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 namespace {
 
@@ -281,7 +282,7 @@ void TForm1::FormCreate() {
     sequencer_.Timer2().setEnabled(true);
     CheckBox1_->setEnabled(false);
     ProgressBar1_->setValue(0);
-    sequencer_.setFileWatch([this] { return fileWatch_.reloadIfChanged(); });
+    sequencer_.setFileWatch([this](bool mayReload) { return fileWatch_.reloadIfChanged(mayReload); });
     ComPort_.OnRxChar = [this](TCustomComPort*, int count) { ComPortRxChar(count); };
     if (!options_.defaultPort.isEmpty()) ComPort_.SetPort(options_.defaultPort);
 
@@ -531,15 +532,29 @@ void TForm1::beep(int frequencyHz, int durationMs) {
     platform::beep(frequencyHz, durationMs);
 }
 
+void TForm1::setStaysOnTop(bool onTop) {
+    // QWidget::setWindowFlag would destroy and re-create the native window of a visible window: it flashes,
+    // and the hex window that belongs to it stops repainting. The window handle changes the window manager's
+    // "above" state in place; the widget only records the flag.
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (QWindow* handle = windowHandle()) {
+        handle->setFlag(Qt::WindowStaysOnTopHint, onTop);
+        overrideWindowFlags(flags);
+    } else {
+        setWindowFlags(flags); // no native window yet: nothing to re-create
+    }
+}
+
 void TForm1::raiseWindow() {
     // Topmost and shown, where it is and as large as it is.
-    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    setStaysOnTop(true);
     show();
     raise();
 }
 
 void TForm1::lowerWindow() {
-    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    setStaysOnTop(false);
     show();
     lower();
     if (isMinimized()) showNormal();

@@ -133,6 +133,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void setStaysOnTop(bool onTop);
     void buildToolBar(QWidget* client);
     void buildMenus();
     void buildPanel(QWidget* client);

@@ -7,10 +7,24 @@
 const QString connectionErrorLine = QStringLiteral("\nError !  Please Check The Connection Whether OK !\n"
                                                    "Or Check  Whether Suited Of The MCU Type  !\n");
 
+namespace {
+QString cliPath() {
+    return qEnvironmentVariable("CHIPWRIGHT_BUILD_DIR") + "/chipwright-cli";
+}
+} // namespace
+
 CliResult runCli(const QStringList& arguments, const QString& workDir, const QByteArray& input) {
+    return runCliThrough({}, arguments, workDir, input);
+}
+
+CliResult runCliThrough(const QStringList& launcher, const QStringList& arguments, const QString& workDir,
+                        const QByteArray& input) {
     QProcess process;
     if (!workDir.isEmpty()) process.setWorkingDirectory(workDir);
-    process.start(qEnvironmentVariable("CHIPWRIGHT_BUILD_DIR") + "/chipwright-cli", arguments);
+    if (launcher.isEmpty())
+        process.start(cliPath(), arguments);
+    else
+        process.start(launcher.first(), launcher.mid(1) + QStringList{cliPath()} + arguments);
     CliResult result;
     if (!process.waitForStarted(10000)) {
         ADD_FAILURE() << "chipwright-cli did not start";

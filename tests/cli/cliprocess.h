@@ -16,6 +16,11 @@ struct CliResult {
 // is killed and reported as a failure.
 CliResult runCli(const QStringList& arguments, const QString& workDir = {}, const QByteArray& input = {});
 
+// The same, started through launcher: its program and arguments, followed by the tool's path and arguments
+// (for example "setpriv" with its options, to run the tool as another user).
+CliResult runCliThrough(const QStringList& launcher, const QStringList& arguments, const QString& workDir = {},
+                        const QByteArray& input = {});
+
 // What the tool prints for these log lines: each followed by a line break.
 QByteArray logText(const QStringList& lines);
 

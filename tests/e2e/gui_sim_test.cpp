@@ -4,6 +4,7 @@
 #include "support/simrunner.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -186,6 +187,22 @@ TEST(WithTheSimulator, TheIspSwitchRerunsAutoWhenTheFileChanges) {
     ASSERT_TRUE(h.form->CheckBox1()->isChecked());
     EXPECT_TRUE(h.form->sequencer().Timer3().enabled());
 
+    // Raising and lowering change the stacking only: the native window stays the same one, so the hex window
+    // that belongs to it keeps showing what it holds.
+    h.form->show();
+    const WId before = h.form->winId();
+    // Hiding and re-showing (what re-creating the window does) unmaps it: the window flashes.
+    struct Watcher : QObject {
+        int hidden = 0;
+        int idChanges = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Hide) ++hidden;
+            if (e->type() == QEvent::WinIdChange) ++idChanges;
+            return false;
+        }
+    } watcher;
+    h.form->installEventFilter(&watcher);
+
     const QByteArray second = randomImage(2048, 22);
     writeWholeFile(path, hexFile(second));
     QFile file(path);
@@ -193,10 +210,106 @@ TEST(WithTheSimulator, TheIspSwitchRerunsAutoWhenTheFileChanges) {
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
     file.close();
 
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return h.form->sequencer().windowRaised() || !h.ends.empty(); }, 30000));
+    EXPECT_EQ(h.form->winId(), before) << "during the run";
+    EXPECT_TRUE(h.form->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint) ||
+                !h.form->sequencer().windowRaised());
     ASSERT_TRUE(h.waitForEnd());
     EXPECT_EQ(h.log().last(), "Lock Succssed !");
     EXPECT_EQ(h.sim.memory(0), second);
     EXPECT_FALSE(h.form->sequencer().windowRaised()) << "lowered again after the passed verification";
+    EXPECT_EQ(h.form->winId(), before) << "after the run";
+    EXPECT_EQ(watcher.hidden, 0) << "the window was hidden during the run";
+    EXPECT_EQ(watcher.idChanges, 0);
+    h.form->removeEventFilter(&watcher);
+    EXPECT_FALSE(h.form->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    const auto* bytes = reinterpret_cast<const quint8*>(second.constData());
+    EXPECT_EQ(h.form->hexLines(), dumpLines(std::span<const quint8>(bytes, second.size()), second.size()));
+}
+
+// The watch's ticks are given by hand here, between the writes, so that the order of writes and ticks is the
+// one a 600 ms tick sees with pieces 200 ms apart, however loaded the machine is.
+TEST(WithTheSimulator, TheIspSwitchProgramsAFileWrittenInPiecesOnlyWhenWhole) {
+    SimHost h;
+    h.chooseChip(0);
+    const auto tick = [&] { h.form->sequencer().Timer3Timer(); };
+    // A later stamp than the Open's, whatever second the pieces are written in.
+    const auto writeLater = [](const QString& path, const QByteArray& bytes, int seconds) {
+        writeWholeFile(path, bytes);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(seconds),
+                                     QFileDevice::FileModificationTime));
+    };
+    quint32 seed = 40;
+    for (const QString name : {"pieces.hex", "pieces.bin"}) {
+        SCOPED_TRACE(name.toStdString());
+        const QByteArray image = randomImage(2048, ++seed);
+        const QByteArray whole = name.endsWith(".hex") ? hexFile(image) : image;
+        const QString path = h.dir.filePath(name);
+        writeWholeFile(path, QByteArray());
+        h.f.openChoice = path;
+        h.form->button("OpenFileBut")->click();
+        h.form->Memo1()->clear();
+
+        const int pieces = 6;
+        const qsizetype pieceSize = (whole.size() + pieces - 1) / pieces;
+        for (int k = 1; k <= pieces; ++k) {
+            writeLater(path, whole.left(pieceSize * k), 10);
+            tick();
+            EXPECT_FALSE(h.form->sequencer().operationUnderWay()) << "a run started after piece " << k;
+        }
+        tick(); // unchanged for a whole tick: settled
+        EXPECT_TRUE(h.form->sequencer().operationUnderWay());
+        ASSERT_TRUE(h.waitForEnd());
+        EXPECT_EQ(h.log().last(), "Lock Succssed !");
+        EXPECT_EQ(h.sim.memory(0), image) << "the chip holds the whole file";
+    }
+}
+
+TEST(WithTheSimulator, TheIspSwitchStartsOneMoreRunForAChangeDuringARun) {
+    SimHost h;
+    h.chooseChip(0);
+    const QString path = h.openImage(randomImage(2048, 51));
+    const auto tick = [&] { h.form->sequencer().Timer3Timer(); };
+    const auto writeLater = [&](const QByteArray& image, int seconds) {
+        writeWholeFile(path, hexFile(image));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(seconds),
+                                     QFileDevice::FileModificationTime));
+    };
+
+    const QByteArray second = randomImage(2048, 52);
+    const QByteArray third = randomImage(2048, 53);
+    writeLater(second, 10);
+    tick();
+    tick();
+    ASSERT_TRUE(h.form->sequencer().operationUnderWay());
+    // The file changes again while the run goes on; the watch ticks all along.
+    writeLater(third, 20);
+    QElapsedTimer clock;
+    clock.start();
+    while (h.ends.empty() && clock.elapsed() < 60000) {
+        tick();
+        QTest::qWait(600); // Timer3's interval
+    }
+    ASSERT_TRUE(h.waitForEnd());
+    const QStringList firstRun = h.log();
+    EXPECT_EQ(firstRun.last(), "Lock Succssed !");
+    EXPECT_EQ(firstRun.count("Erasing Now ......Please Wait !"), 1) << firstRun.join('|').toStdString();
+    EXPECT_EQ(h.sim.memory(0), second);
+
+    tick(); // the change settled during the run: taken at the first tick after it
+    ASSERT_TRUE(h.form->sequencer().operationUnderWay());
+    ASSERT_TRUE(h.waitForEnd());
+    EXPECT_EQ(h.sim.memory(0), third);
+    tick();
+    tick();
+    EXPECT_FALSE(h.form->sequencer().operationUnderWay()) << "exactly one more run";
+    // Each run's lines together: the log is the first run's lines twice.
+    EXPECT_EQ(h.log(), firstRun + firstRun.mid(firstRun.indexOf("Erasing Now ......Please Wait !")));
 }
 
 // The window's --trace: the start-up probe and its answer, then an operation's frames, read as the host reads

@@ -1,5 +1,6 @@
 #include "fixtures.h"
 #include "support/fakeview.h"
+#include "support/outputtargets.h"
 #include "support/tempconfig.h"
 
 #include "buffer/dumpline.h"
@@ -14,6 +15,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -267,6 +271,55 @@ TEST_F(SaveCommand, EditsAreSavedAndBadLinesOrFoldersReported) {
     session.clearCode();
     EXPECT_FALSE(saveFile(session, dir.filePath(QStringLiteral("none/x")), SaveFormat::Binary));
     EXPECT_EQ(view.messages.size(), 2);
+}
+
+// The window's Save uses the program's one file writer: links are written through, a FIFO nobody reads and a
+// full filesystem are reported with the system's own text, a read-only folder over a writable file is written
+// in place, and a failure leaves the previous file as it was.
+TEST_F(SaveCommand, SaveIntoEveryKindOfTarget) {
+    session.clearCode();
+    const QByteArray erased(2048, '\xFF');
+    const QByteArray old("previous\n");
+    const QString folder = dir.path();
+    const auto encoded = [](const QString& path) { return QFile::encodeName(path); };
+    writeWholeFile(folder + "/target.bin", old);
+    ASSERT_EQ(::symlink("target.bin", encoded(folder + "/link.bin").constData()), 0);
+    ASSERT_EQ(::mkfifo(encoded(folder + "/fifo").constData(), 0600), 0);
+    ASSERT_EQ(::symlink("fifo", encoded(folder + "/pipe.bin").constData()), 0);
+
+    EXPECT_TRUE(saveFile(session, folder + "/link", SaveFormat::Binary));
+    EXPECT_TRUE(QFileInfo(folder + "/link.bin").isSymLink());
+    EXPECT_EQ(readWholeFile(folder + "/target.bin"), erased);
+
+    EXPECT_FALSE(saveFile(session, folder + "/pipe", SaveFormat::Binary));
+    EXPECT_EQ(view.messages.value(0), QStringLiteral("No process reads from this FIFO"));
+    EXPECT_TRUE(QFileInfo(folder + "/pipe.bin").isSymLink());
+
+    // A folder the user may not write, over a file they may.
+    const QString locked = folder + "/locked";
+    ASSERT_TRUE(QDir().mkpath(locked));
+    shareWithUnprivilegedUser(folder);
+    writeWholeFile(locked + "/mine.bin", old);
+    ASSERT_EQ(::chown(encoded(locked + "/mine.bin").constData(), unprivilegedUid(), gid_t(-1)), 0);
+    ASSERT_EQ(::chmod(encoded(locked + "/mine.bin").constData(), 0640), 0);
+    ASSERT_EQ(::chmod(encoded(locked).constData(), 0555), 0);
+    EXPECT_EQ(runInUnprivilegedChild(
+                  [&] { return saveFile(session, locked + "/mine", SaveFormat::Binary) ? 0 : 1; }),
+              0);
+    EXPECT_EQ(readWholeFile(locked + "/mine.bin"), erased);
+    struct stat st {};
+    ASSERT_EQ(::stat(encoded(locked + "/mine.bin").constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    ::chmod(encoded(locked).constData(), 0755);
+
+    SmallTmpfs fs;
+    if (!fs.mounted()) GTEST_SKIP() << fs.reason().toStdString();
+    writeWholeFile(fs.path() + "/full.hex", old);
+    fs.fill();
+    view.messages.clear();
+    EXPECT_FALSE(saveFile(session, fs.path() + "/full", SaveFormat::Hex));
+    EXPECT_EQ(view.messages, QStringList{QStringLiteral("No space left on device")});
+    EXPECT_EQ(readWholeFile(fs.path() + "/full.hex"), old);
 }
 
 } // namespace

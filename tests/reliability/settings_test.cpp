@@ -6,8 +6,13 @@
 #include "platform/atomicfile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <csignal>
+#include <functional>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -31,6 +36,45 @@ QStringList startAndClose(const QString& port) {
 
 void dieBeforeRename(const QString&) {
     ::_exit(3);
+}
+
+// The child's side of a stop at its n-th settings write: it tells the parent through a pipe and waits there,
+// after the new file is complete and before it replaces the old one, for the SIGKILL.
+int writesBeforeStop = 0;
+int stopPipe = -1;
+void waitForKill(const QString&) {
+    if (--writesBeforeStop > 0) return;
+    const char stopped = 's';
+    (void)!::write(stopPipe, &stopped, 1);
+    for (;;)
+        ::pause();
+}
+
+// Runs change in a child that has the window started; the child is killed by this process at its stopAt-th
+// settings write (never, when 0). True when the child was killed there.
+bool runAndKillAtWrite(const QString& port, int stopAt, const std::function<void(TForm1&)>& change) {
+    int fds[2];
+    if (::pipe(fds) != 0) return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        GuiFixture f;
+        auto form = f.start(port);
+        change(*form);
+        writesBeforeStop = stopAt;
+        stopPipe = fds[1];
+        if (stopAt > 0) platform::setAtomicWriteHook(waitForKill);
+        form->close();
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    char stopped = 0;
+    const bool reached = ::read(fds[0], &stopped, 1) == 1;
+    if (reached) ::kill(child, SIGKILL);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return reached && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
 } // namespace
@@ -95,4 +139,92 @@ TEST(DamagedSettings, ACrashWhileWritingKeepsThePreviousSettings) {
     EXPECT_EQ(readWholeFile(portValues(home)), port);
     // And the next run starts from them as before.
     EXPECT_TRUE(startAndClose(pty.slavePath()).isEmpty());
+}
+
+TEST(DamagedSettings, AKillAtEveryWriteOfASaveLeavesEachKeyAllOldOrAllNew) {
+    TempConfigHome home;
+    PtyPair pty;
+    startAndClose(pty.slavePath());
+    const QByteArray oldApp = readWholeFile(GuiFixture::valuesFile(home));
+    const QByteArray oldPort = readWholeFile(portValues(home));
+    // Every value of both keys changes: port settings and the application's choices.
+    const auto change = [](TForm1& form) {
+        TComPort& port = form.ComPort();
+        port.SetBaudRate(br19200);
+        port.SetDataBits(dbSeven);
+        port.SetStopBits(sbTwoStopBits);
+        form.menuItem("N001")->trigger(); // fill 00
+    };
+
+    // The reference: the same change saved without a stop, then put back.
+    ASSERT_FALSE(runAndKillAtWrite(pty.slavePath(), 0, change));
+    const QByteArray newApp = readWholeFile(GuiFixture::valuesFile(home));
+    const QByteArray newPort = readWholeFile(portValues(home));
+    ASSERT_NE(newApp, oldApp);
+    ASSERT_NE(newPort, oldPort);
+
+    int stops = 0;
+    for (int n = 1; n < 100; ++n) {
+        writeWholeFile(GuiFixture::valuesFile(home), oldApp);
+        writeWholeFile(portValues(home), oldPort);
+        const bool killed = runAndKillAtWrite(pty.slavePath(), n, change);
+        const QByteArray app = readWholeFile(GuiFixture::valuesFile(home));
+        const QByteArray port = readWholeFile(portValues(home));
+        EXPECT_TRUE(app == oldApp || app == newApp) << "stop at write " << n << ":\n" << app.toStdString();
+        EXPECT_TRUE(port == oldPort || port == newPort) << "stop at write " << n << ":\n"
+                                                        << port.toStdString();
+        if (!killed) {
+            // The save had fewer writes than n: it completed.
+            EXPECT_EQ(app, newApp);
+            EXPECT_EQ(port, newPort);
+            break;
+        }
+        ++stops;
+    }
+    // One replacement per key: the port's and the application's.
+    EXPECT_EQ(stops, 2);
+}
+
+// A settings file that is a FIFO, a link to an endless device, a huge file or one with a huge number of
+// values neither hangs the start-up nor exhausts memory: it reads as damaged (defaults), and a FIFO or a
+// device is never replaced by the save at the end.
+TEST(DamagedSettings, StartUpWithAStoreThatIsNoSettingsFile) {
+    TempConfigHome home;
+    PtyPair pty;
+    const QString values = GuiFixture::valuesFile(home);
+    const auto encoded = [](const QString& path) { return QFile::encodeName(path); };
+    QByteArray manyValues;
+    for (int i = 0; i < 200000; ++i)
+        manyValues += "\"Value" + QByteArray::number(i) + "\"=\"x\"\n";
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        std::function<void()> check;
+    };
+    const std::vector<Case> cases = {
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(encoded(values).constData(), 0600), 0); },
+         [&] { EXPECT_TRUE(QFileInfo(values).exists() && !QFileInfo(values).isFile()) << "still the FIFO"; }},
+        {"a link to /dev/zero", [&] { ASSERT_EQ(::symlink("/dev/zero", encoded(values).constData()), 0); },
+         [&] { EXPECT_EQ(QFileInfo(values).symLinkTarget(), QString("/dev/zero")); }},
+        {"a 64 MB file",
+         [&] {
+             writeWholeFile(values, "\"ICtypeGroup.ItemIndex\"=\"1\"\n");
+             ASSERT_EQ(::truncate(encoded(values).constData(), 64 << 20), 0);
+         },
+         [&] { EXPECT_TRUE(readWholeFile(values).contains("\"ICtypeGroup.ItemIndex\"=\"6\"")); }},
+        {"200k values", [&] { writeWholeFile(values, manyValues); },
+         [&] { EXPECT_TRUE(readWholeFile(values).contains("\"ICtypeGroup.ItemIndex\"=\"6\"")); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir().mkpath(QFileInfo(values).path());
+        QFile::remove(values);
+        c.make();
+        GuiFixture f;
+        auto form = f.start(pty.slavePath());
+        ASSERT_TRUE(form);
+        EXPECT_EQ(form->session().chipIndex(), 6) << "the default chip";
+        form->close();
+        c.check();
+    }
 }

@@ -8,7 +8,9 @@
 #include "buffer/dumpline.h"
 #include "buffer/filecommands.h"
 #include "buffer/filenames.h"
+#include "platform/filenames.h"
 #include "platform/quitsignals.h"
+#include "platform/registry.h"
 #include "platform/serialdevice.h"
 #include "programmer/chipcatalogue.h"
 #include "programmer/comportlink.h"
@@ -54,7 +56,8 @@ std::function<void()>& interruptHandler() {
 }
 
 void errorLine(const QString& text) {
-    std::fputs(("chipwright-cli: " + text + '\n').toUtf8().constData(), stderr);
+    // File names in the text are given back as the bytes they were given as.
+    std::fputs(platform::fileNameBytes("chipwright-cli: " + text + '\n').constData(), stderr);
     std::fflush(stderr);
 }
 
@@ -490,5 +493,7 @@ private:
 } // namespace
 
 int runCommand(const CliOptions& options) {
+    // The tool reads the window's settings and never writes them: not even an empty key folder is made.
+    platform::setRegistryReadOnly(true);
     return CommandRun(options).run();
 }

@@ -2,6 +2,8 @@
 #include "clihelp.h"
 #include "clirun.h"
 
+#include "platform/filenames.h"
+
 #include <QCoreApplication>
 
 #include <csignal>
@@ -11,8 +13,13 @@ int main(int argc, char** argv) {
     // A reader that goes away (`| head`) must not end a run on the chip half-way: output then fails quietly
     // and the exit status still tells what happened to the chip.
     std::signal(SIGPIPE, SIG_IGN);
+    // The arguments byte for byte (Qt's own list replaces bytes that are not UTF-8): a file name must reach
+    // the system as it was given.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << platform::fileNameFromBytes(QByteArray(argv[i]));
     QCoreApplication app(argc, argv);
-    const ParsedCommandLine parsed = parseCommandLine(app.arguments().mid(1));
+    const ParsedCommandLine parsed = parseCommandLine(arguments);
     if (!parsed.ok()) {
         std::fprintf(stderr, "chipwright-cli: %s\nTry \"chipwright-cli --help\".\n",
                      parsed.error.toUtf8().constData());
