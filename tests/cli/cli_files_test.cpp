@@ -343,6 +343,15 @@ TEST_F(CliFiles, NamesThatAreNotUtf8AreUsedByteForByte) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<QByteArray>{"caf\xe9.bin", "image.bin", "o\xff.bin"})) << "no mangled name";
 
+    // A folder whose name is not UTF-8 takes the output too.
+    const QByteArray subFolder = folder + "/d\xfe";
+    ASSERT_EQ(::mkdir(subFolder.constData(), 0755), 0);
+    r = run("caf\\351.bin", "d\\376/o.bin");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(::stat((subFolder + "/o.bin").constData(), &st), 0);
+    ::unlink((subFolder + "/o.bin").constData());
+    ::rmdir(subFolder.constData());
+
     r = run("missing\\351.bin", "o\\377.bin");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains("chipwright-cli: missing\xe9.bin: No such file or directory\n"))

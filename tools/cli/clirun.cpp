@@ -35,6 +35,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -111,6 +112,16 @@ bool imageToStandardOutput(const CliOptions& o) {
                                : o.command == QLatin1String("convert") ? 1
                                                                        : -1;
     return outputArgument >= 0 && isStandardStream(o.arguments.value(outputArgument));
+}
+
+// Whether the folder that would hold the file exists, asked of the system with the name's own bytes (a folder
+// whose name is not UTF-8 included).
+bool folderExists(const QString& path) {
+    QByteArray folder = platform::fileNameBytes(path);
+    const qsizetype slash = folder.lastIndexOf('/');
+    folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : folder.left(slash);
+    struct stat st {};
+    return ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 class CommandRun {
@@ -291,7 +302,7 @@ private:
             return ExitUsage;
         }
         const QFileInfo info(path);
-        if (!info.absoluteDir().exists()) {
+        if (!folderExists(path)) {
             errorLine(QStringLiteral("%1: the folder %2 does not exist").arg(path, info.absolutePath()));
             return ExitUsage;
         }
