@@ -24,6 +24,7 @@ public:
         : o_(options), engine_(engine), pty_(pty), signalFd_(signalFd), wire_(options.engine.byteTime) {}
 
     int run() {
+        if (o_.baud > 0) os::tightenTimerSlack();
         start_ = lastTraffic_ = os::nowMicros();
         savedChanges_ = engine_.changeCount();
         for (;;) {

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/signalfd.h>
 #include <termios.h>
@@ -114,6 +115,10 @@ std::int64_t writeSome(int fd, const QByteArray& data) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
         return -1;
     }
+}
+
+void tightenTimerSlack() {
+    ::prctl(PR_SET_TIMERSLACK, 1UL);
 }
 
 bool waitFor(const Wait* waits, Ready* ready, int count, std::optional<std::int64_t> deadline) {

@@ -38,6 +38,10 @@ ReadResult readSome(int fd, QByteArray& into, int* error = nullptr);
 // Writes as much of data as the descriptor takes now; returns the count, or -1 on an error other than "full".
 std::int64_t writeSome(int fd, const QByteArray& data);
 
+// Deadlines of this process's waits are kept to the microsecond instead of the kernel's default 50 us slack,
+// so that a paced line does not run slow by the slack at every byte it times.
+void tightenTimerSlack();
+
 struct Wait {
     int fd;
     bool readable;
