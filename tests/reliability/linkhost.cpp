@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 
 LinkHost::LinkHost() {
@@ -74,7 +75,10 @@ bool LinkHost::run(const std::function<void(Sequencer&)>& start, int quietMs, in
     QTimer tick;
     // A check every few milliseconds; the loop sleeps in between, so bytes are handled as they come.
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        if ((!busy() && lastActivity_.elapsed() >= quietMs) || deadline.elapsed() >= deadlineMs) loop.quit();
+        // A reply that no watchdog covers (the Lock's) is given the time the command-line tool gives it: on a
+        // loaded machine it may well take longer than quietMs.
+        const int quiet = seq.replyAwaited() && !seq.DOGTimer4().enabled() ? std::max(quietMs, 3000) : quietMs;
+        if ((!busy() && lastActivity_.elapsed() >= quiet) || deadline.elapsed() >= deadlineMs) loop.quit();
     });
     tick.start(5);
     loop.exec();
