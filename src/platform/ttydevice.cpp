@@ -6,9 +6,11 @@
 #include <asm/termbits.h>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -77,6 +79,21 @@ int setModemLine(int fd, int bit, bool on) {
     return noSuchFeature(errno) ? 0 : errno;
 }
 
+// The signal that ends a modem-status wait. Its handler does nothing; installed without SA_RESTART, it makes
+// the ioctl return EINTR.
+int lineWaitSignal() {
+    static const int number = [] {
+        const int sig = SIGRTMIN + 1;
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        ::sigaction(sig, &action, nullptr);
+        return sig;
+    }();
+    return number;
+}
+
 } // namespace
 
 TtyDevice::~TtyDevice() {
@@ -104,6 +121,10 @@ int TtyDevice::open(const std::string& path) {
     }
     std::memcpy(savedTermios_, &saved, sizeof saved);
     haveSaved_ = true;
+    {
+        std::lock_guard lock(lineWaitMutex_);
+        lineWaitCancelled_ = false;
+    }
     fd_ = fd;
     return 0;
 }
@@ -162,7 +183,9 @@ int TtyDevice::applyLine(const SerialLineConfig& c) {
     // only combination where 1.5 is meaningful, so 1.5 is sent as CSTOPB.
     if (c.stopBits != 0) t.c_cflag |= CSTOPB;
     if (c.ctsFlow || c.rtsHandshake) t.c_cflag |= CRTSCTS;
-    if (c.parityCheck) t.c_iflag |= INPCK;
+    // Bytes with a parity or framing error arrive marked (0xFF 0x00 byte; a real 0xFF as 0xFF 0xFF), so the
+    // caller can replace them or pass them on as they came, and never takes them for good data.
+    if (c.parityCheck) t.c_iflag |= INPCK | PARMRK;
     if (c.xonXoffOut) t.c_iflag |= IXON;
     if (c.xonXoffIn) t.c_iflag |= IXOFF;
     t.c_cc[VSTART] = c.xonChar;
@@ -259,6 +282,56 @@ int TtyDevice::errorCounters(SerialErrorCounters& counters) const {
     counters.bufferOverrun = static_cast<unsigned>(ic.buf_overrun);
     counters.brk = static_cast<unsigned>(ic.brk);
     return 0;
+}
+
+int TtyDevice::lineChanges(SerialLineChanges& changes) const {
+    changes = {};
+    if (fd_ < 0) return EBADF;
+    serial_icounter_struct ic{};
+    if (ioctl(fd_, TIOCGICOUNT, &ic) != 0) return noSuchFeature(errno) ? ENOTTY : errno;
+    changes.cts = static_cast<unsigned>(ic.cts);
+    changes.dsr = static_cast<unsigned>(ic.dsr);
+    changes.ring = static_cast<unsigned>(ic.rng);
+    changes.rlsd = static_cast<unsigned>(ic.dcd);
+    return 0;
+}
+
+int TtyDevice::waitLineChange(unsigned lines) {
+    int bits = 0;
+    if (lines & LineCTS) bits |= TIOCM_CTS;
+    if (lines & LineDSR) bits |= TIOCM_DSR;
+    if (lines & LineRing) bits |= TIOCM_RNG;
+    if (lines & LineRLSD) bits |= TIOCM_CD;
+    const int sig = lineWaitSignal();
+    {
+        std::lock_guard lock(lineWaitMutex_);
+        if (lineWaitCancelled_) return ECANCELED;
+        if (fd_ < 0) return EBADF;
+        lineWaiter_ = pthread_self();
+        lineWaiting_ = true;
+    }
+    // The signal may come before the thread is inside the ioctl; cancelLineWait repeats it until it has left.
+    sigset_t allow;
+    sigemptyset(&allow);
+    sigaddset(&allow, sig);
+    pthread_sigmask(SIG_UNBLOCK, &allow, nullptr);
+    const int err = ioctl(fd_, TIOCMIWAIT, bits) == 0 ? 0 : errno;
+    std::lock_guard lock(lineWaitMutex_);
+    lineWaiting_ = false;
+    if (lineWaitCancelled_) return ECANCELED;
+    return noSuchFeature(err) ? ENOTTY : err;
+}
+
+void TtyDevice::cancelLineWait() {
+    const int sig = lineWaitSignal();
+    std::unique_lock lock(lineWaitMutex_);
+    lineWaitCancelled_ = true;
+    while (lineWaiting_) {
+        pthread_kill(lineWaiter_, sig);
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lock.lock();
+    }
 }
 
 int TtyDevice::drainOutput(int timeoutMs) {

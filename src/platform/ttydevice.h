@@ -2,6 +2,9 @@
 
 #include "platform/serialdevice.h"
 
+#include <mutex>
+#include <pthread.h>
+
 namespace platform {
 
 // A Linux terminal device through termios2 (custom rates through BOTHER). The exclusive hold is a flock on
@@ -26,6 +29,9 @@ public:
     int outputQueueCount(int& count) const override;
     int modemLines(unsigned& lines) const override;
     int errorCounters(SerialErrorCounters& counters) const override;
+    int lineChanges(SerialLineChanges& changes) const override;
+    int waitLineChange(unsigned lines) override;
+    void cancelLineWait() override;
     int drainOutput(int timeoutMs) override;
     int discardInput() override;
     int discardOutput() override;
@@ -34,6 +40,12 @@ private:
     int fd_ = -1;
     unsigned char savedTermios_[64] = {}; // the kernel's termios2, kept opaque so no kernel header leaks out
     bool haveSaved_ = false;
+
+    // The modem-status wait can only be ended by a signal to the thread inside it (or a hang-up).
+    std::mutex lineWaitMutex_;
+    bool lineWaitCancelled_ = false;
+    bool lineWaiting_ = false;
+    pthread_t lineWaiter_{};
 };
 
 } // namespace platform
