@@ -79,21 +79,6 @@ int setModemLine(int fd, int bit, bool on) {
     return noSuchFeature(errno) ? 0 : errno;
 }
 
-// The signal that ends a modem-status wait. Its handler does nothing; installed without SA_RESTART, it makes
-// the ioctl return EINTR.
-int lineWaitSignal() {
-    static const int number = [] {
-        const int sig = SIGRTMIN + 1;
-        struct sigaction action {};
-        action.sa_handler = [](int) {};
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;
-        ::sigaction(sig, &action, nullptr);
-        return sig;
-    }();
-    return number;
-}
-
 } // namespace
 
 TtyDevice::~TtyDevice() {
@@ -121,10 +106,7 @@ int TtyDevice::open(const std::string& path) {
     }
     std::memcpy(savedTermios_, &saved, sizeof saved);
     haveSaved_ = true;
-    {
-        std::lock_guard lock(lineWaitMutex_);
-        lineWaitCancelled_ = false;
-    }
+    lineWait_.reset();
     fd_ = fd;
     return 0;
 }
@@ -302,36 +284,13 @@ int TtyDevice::waitLineChange(unsigned lines) {
     if (lines & LineDSR) bits |= TIOCM_DSR;
     if (lines & LineRing) bits |= TIOCM_RNG;
     if (lines & LineRLSD) bits |= TIOCM_CD;
-    const int sig = lineWaitSignal();
-    {
-        std::lock_guard lock(lineWaitMutex_);
-        if (lineWaitCancelled_) return ECANCELED;
-        if (fd_ < 0) return EBADF;
-        lineWaiter_ = pthread_self();
-        lineWaiting_ = true;
-    }
-    // The signal may come before the thread is inside the ioctl; cancelLineWait repeats it until it has left.
-    sigset_t allow;
-    sigemptyset(&allow);
-    sigaddset(&allow, sig);
-    pthread_sigmask(SIG_UNBLOCK, &allow, nullptr);
-    const int err = ioctl(fd_, TIOCMIWAIT, bits) == 0 ? 0 : errno;
-    std::lock_guard lock(lineWaitMutex_);
-    lineWaiting_ = false;
-    if (lineWaitCancelled_) return ECANCELED;
+    if (fd_ < 0) return EBADF;
+    const int err = lineWait_.run([&] { return ioctl(fd_, TIOCMIWAIT, bits) == 0 ? 0 : errno; });
     return noSuchFeature(err) ? ENOTTY : err;
 }
 
 void TtyDevice::cancelLineWait() {
-    const int sig = lineWaitSignal();
-    std::unique_lock lock(lineWaitMutex_);
-    lineWaitCancelled_ = true;
-    while (lineWaiting_) {
-        pthread_kill(lineWaiter_, sig);
-        lock.unlock();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        lock.lock();
-    }
+    lineWait_.interrupt();
 }
 
 int TtyDevice::drainOutput(int timeoutMs) {

@@ -1,9 +1,7 @@
 #pragma once
 
+#include "platform/interruptiblecall.h"
 #include "platform/serialdevice.h"
-
-#include <mutex>
-#include <pthread.h>
 
 namespace platform {
 
@@ -42,10 +40,7 @@ private:
     bool haveSaved_ = false;
 
     // The modem-status wait can only be ended by a signal to the thread inside it (or a hang-up).
-    std::mutex lineWaitMutex_;
-    bool lineWaitCancelled_ = false;
-    bool lineWaiting_ = false;
-    pthread_t lineWaiter_{};
+    InterruptibleCall lineWait_;
 };
 
 } // namespace platform
