@@ -39,9 +39,9 @@ public:
     // The log outlives the device, which the port owns and destroys.
     explicit RecordingDevice(std::shared_ptr<Log> log) : log_(std::move(log)) {}
 
-    // The output queue as the driver would report it, and whether it ever empties.
-    int heldOutput = 0;
-    bool outputStuck = false;
+    // The output queue as the driver would report it, and whether it ever empties (the event thread asks too).
+    std::atomic<int> heldOutput{0};
+    std::atomic<bool> outputStuck{false};
 
     // Modem lines played by the double from now on (SerialLineBits). Set before the port connects.
     void scriptLines(unsigned lines) {
