@@ -42,6 +42,7 @@ TCustomComPort::TCustomComPort() : TCustomComPort(platform::makeSerialDevice()) 
 TCustomComPort::TCustomComPort(std::unique_ptr<platform::SerialDevice> device)
     : device_(std::move(device)), mainCall_(std::make_unique<platform::MainThreadCall>()),
       abortSignal_(std::make_unique<platform::WakeSignal>()),
+      inputKick_(std::make_unique<platform::WakeSignal>()),
       txKick_(std::make_unique<platform::WakeSignal>()) {}
 
 TCustomComPort::~TCustomComPort() {
@@ -430,8 +431,8 @@ int TCustomComPort::pumpInputLocked() {
         if (input_.take(raw, static_cast<std::size_t>(n))) eventCharArrived_ = true;
         added = added || input_.size() > before;
     }
-    // A transfer waiting for the device may have been overtaken by this pump: wake it to look again.
-    if (added) abortSignal_->raise();
+    // A read waiting for the device may have been overtaken by this pump: wake it to look again.
+    if (added) inputKick_->raise();
     return err;
 }
 

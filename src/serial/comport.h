@@ -278,7 +278,8 @@ private:
     bool threadCreated_ = false;
     std::unique_ptr<platform::SerialDevice> device_;
     std::unique_ptr<platform::MainThreadCall> mainCall_;
-    std::unique_ptr<platform::WakeSignal> abortSignal_;
+    std::unique_ptr<platform::WakeSignal> abortSignal_; // wakes waiting writes (and, raised too, reads)
+    std::unique_ptr<platform::WakeSignal> inputKick_;   // wakes waiting reads: bytes reached the input queue
     std::unique_ptr<platform::WakeSignal> txKick_;
     std::int32_t batchDepth_ = 0;
     std::vector<TComListener*> listeners_;

@@ -130,13 +130,14 @@ void TCustomComPort::waitTransfer(TComTransfer& t) {
         if (wait == 0) break; // a time limit passed: complete with what was moved
         bool ready = false, hangUp = false;
         const int timeout = wait < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(wait, 1 << 30));
-        if (const int err = device_->waitReady(isWrite, abortSignal_->fd(), timeout, ready, hangUp))
+        platform::WakeSignal& wake = isWrite ? *abortSignal_ : *inputKick_;
+        if (const int err = device_->waitReady(isWrite, wake.fd(), timeout, ready, hangUp))
             throw EComPort(failCode, err);
         if (abortGeneration_.load() != t.abortGeneration) throw EComPort(failCode, ECANCELED);
         if (!ready && !hangUp) {
             // A stale abort from before this transfer began, or bytes the event thread moved into the
             // input queue: a read looks at the queue again.
-            abortSignal_->clear();
+            wake.clear();
             if (isWrite) continue;
         }
         long n = 0;
@@ -209,4 +210,5 @@ void TCustomComPort::AbortTransfers() {
     if (!device_->isOpen()) throw EComPort(CError_PurgeFailed, EBADF);
     ++abortGeneration_;
     abortSignal_->raise();
+    inputKick_->raise();
 }

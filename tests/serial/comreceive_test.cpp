@@ -5,8 +5,10 @@
 
 #include <asm/termbits.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -201,5 +203,35 @@ TEST(ComReceive, TheEventCharacterFiresRxFlagAfterRxChar) {
         waitUntil([] { return false; }, 50); // nothing more, nothing repeated
         EXPECT_EQ(port.fired, c.fired);
         port.Disconnect();
+    }
+}
+
+// The event thread moves arriving bytes into the input queue while a read waits for the device; the read must
+// still take them rather than wait out its time limit beside a full queue.
+TEST(ComReceive, AWaitingReadTakesBytesTheEventThreadQueued) {
+    PtyPair pty;
+    TComPort port;
+    port.SetPort(pty.slavePath());
+    port.SetSyncMethod(smNone); // the event thread pumps at once, without waiting for the main thread
+    TComTimeouts timeouts;
+    timeouts.SetReadInterval(0);
+    timeouts.SetReadTotalMultiplier(0);
+    timeouts.SetReadTotalConstant(5000);
+    port.SetTimeouts(timeouts);
+    port.Connect();
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        std::thread farEnd([&] {
+            QThread::msleep(5);
+            pty.send("ab");
+            QThread::msleep(5);
+            pty.send("cd");
+        });
+        unsigned char buffer[4] = {};
+        const auto start = std::chrono::steady_clock::now();
+        const int got = port.ReadBytes(buffer, 4);
+        farEnd.join();
+        EXPECT_EQ(got, 4);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
     }
 }
