@@ -234,4 +234,6 @@ TEST(ComReceive, AWaitingReadTakesBytesTheEventThreadQueued) {
         EXPECT_EQ(got, 4);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
     }
+    // Handlers run on the event thread: it must be stopped before the port starts to be taken apart.
+    port.Disconnect();
 }
