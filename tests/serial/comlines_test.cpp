@@ -177,3 +177,17 @@ TEST(ComLines, ADeviceWithoutModemLinesCostsNoWait) {
     p.port->Disconnect();
     EXPECT_EQ(p.device->lineWaitsCancelled(), 0);
 }
+
+TEST(ComLines, APseudoTerminalSaysItHasNoModemLines) {
+    PtyPair pty;
+    platform::TtyDevice device;
+    ASSERT_EQ(device.open(platform::SerialDevice::devicePath(pty.slavePath().toStdString())), 0);
+    platform::SerialLineChanges changes;
+    EXPECT_EQ(device.lineChanges(changes), ENOTTY);
+    EXPECT_EQ(device.waitLineChange(platform::LineCTS | platform::LineRing), ENOTTY); // at once, no block
+    unsigned lines = 99;
+    EXPECT_EQ(device.modemLines(lines), 0); // the plain query still reads as "no lines"
+    EXPECT_EQ(lines, 0u);
+    device.cancelLineWait();
+    EXPECT_EQ(device.waitLineChange(platform::LineCTS), ECANCELED);
+}
