@@ -5,7 +5,25 @@
 
 namespace platform {
 
-MainThreadCall::MainThreadCall() : receiver_(std::make_unique<QObject>()) {}
+namespace {
+
+// Receives the queued call on the main thread. The call is posted by method name, so the event that carries
+// it is made and read inside Qt alone: a functor posted from the event thread would be read by this program's
+// code on the main thread with only Qt's own (for ThreadSanitizer invisible) locking between the two.
+class HandOverReceiver : public QObject {
+    Q_OBJECT
+public:
+    explicit HandOverReceiver(MainThreadCall* owner) : owner_(owner) {}
+public slots:
+    void drainHandOvers() { owner_->drain(); }
+
+private:
+    MainThreadCall* owner_;
+};
+
+} // namespace
+
+MainThreadCall::MainThreadCall() : receiver_(std::make_unique<HandOverReceiver>(this)) {}
 
 // Queued invocations aimed at the receiver die with it.
 MainThreadCall::~MainThreadCall() = default;
@@ -19,8 +37,7 @@ std::exception_ptr MainThreadCall::run(std::function<void()> fn, Wait wait) {
         queue_.push_back(item);
     }
     changed_.notify_all();
-    QMetaObject::invokeMethod(
-        receiver_.get(), [this] { drain(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(receiver_.get(), "drainHandOvers", Qt::QueuedConnection);
 
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return wait == Wait::UntilStarted ? item->started : item->finished; });
@@ -73,3 +90,5 @@ std::size_t MainThreadCall::pending() {
 }
 
 } // namespace platform
+
+#include "mainthreadcall.moc"

@@ -14,7 +14,7 @@ struct SerialLineConfig {
     int parity = 0;             // 0 none, 1 odd, 2 even, 3 mark, 4 space
     int stopBits = 0;           // 0 one, 1 one and a half (sent as two, see applyLine), 2 two
     bool parityCheck = false;   // check received parity
-    bool replaceErrors = false; // with parityCheck: mark bad bytes instead of passing them on
+    bool replaceErrors = false; // with parityCheck: the caller replaces bad bytes (they arrive marked anyway)
     bool ctsFlow = false;       // hardware flow on output (RTS/CTS)
     bool rtsHandshake = false;  // hardware flow on input (RTS/CTS)
     int dtrMode = 0;            // 0 held off, 1 held on, 2 handshake (held on; Linux has no DTR flow control)
@@ -23,7 +23,7 @@ struct SerialLineConfig {
     bool xonXoffIn = false;
     unsigned char xonChar = 17;
     unsigned char xoffChar = 19;
-    bool discardNull = false; // not supported by the Linux line discipline; accepted and ignored
+    bool discardNull = false; // the line discipline cannot drop zero bytes: the caller does it from the reads
 };
 
 // Modem input lines, bit for bit as TComLineSignals.
@@ -32,6 +32,12 @@ enum SerialLineBits : unsigned { LineCTS = 1, LineDSR = 2, LineRing = 4, LineRLS
 // Error counters of the driver; pseudo-terminals have none and report zeros.
 struct SerialErrorCounters {
     std::uint64_t frame = 0, parity = 0, overrun = 0, bufferOverrun = 0, brk = 0;
+};
+
+// How often each modem input line changed since the device was opened (the driver's interrupt counters).
+struct SerialLineChanges {
+    std::uint64_t cts = 0, dsr = 0, ring = 0, rlsd = 0;
+    bool operator==(const SerialLineChanges&) const = default;
 };
 
 // One serial device, as the port object uses it. The Linux implementation is TtyDevice; tests put a double
@@ -74,6 +80,19 @@ public:
     virtual int outputQueueCount(int& count) const = 0;
     virtual int modemLines(unsigned& lines) const = 0;
     virtual int errorCounters(SerialErrorCounters& counters) const = 0;
+
+    // With parityCheck on, a received byte with a parity or framing error arrives as the three bytes
+    // 0xFF 0x00 byte, and a received 0xFF as 0xFF 0xFF; the caller undoes the marking.
+
+    // The modem-line change counters. Unlike modemLines, a device without modem lines says so: ENOTTY.
+    virtual int lineChanges(SerialLineChanges& changes) const = 0;
+    // Blocks until one of the modem input lines in `lines` (SerialLineBits) changes: 0 after a change,
+    // ECANCELED once cancelLineWait was called, ENOTTY for a device without modem lines, EINTR when a signal
+    // cut the wait short, another errno (EIO: the device is gone) otherwise. One waiting thread at a time.
+    virtual int waitLineChange(unsigned lines) = 0;
+    // Ends a blocked waitLineChange promptly, and makes every later one return ECANCELED until the device is
+    // opened again. Safe from any thread; returns once the waiting thread has left the wait.
+    virtual void cancelLineWait() = 0;
 
     // Waits up to timeoutMs until every written byte has left the device (its queue and the transmitter);
     // ETIMEDOUT when some are still there, for instance while flow control holds the line.

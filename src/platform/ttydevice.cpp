@@ -6,9 +6,11 @@
 #include <asm/termbits.h>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -104,6 +106,7 @@ int TtyDevice::open(const std::string& path) {
     }
     std::memcpy(savedTermios_, &saved, sizeof saved);
     haveSaved_ = true;
+    lineWait_.reset();
     fd_ = fd;
     return 0;
 }
@@ -162,7 +165,9 @@ int TtyDevice::applyLine(const SerialLineConfig& c) {
     // only combination where 1.5 is meaningful, so 1.5 is sent as CSTOPB.
     if (c.stopBits != 0) t.c_cflag |= CSTOPB;
     if (c.ctsFlow || c.rtsHandshake) t.c_cflag |= CRTSCTS;
-    if (c.parityCheck) t.c_iflag |= INPCK;
+    // Bytes with a parity or framing error arrive marked (0xFF 0x00 byte; a real 0xFF as 0xFF 0xFF), so the
+    // caller can replace them or pass them on as they came, and never takes them for good data.
+    if (c.parityCheck) t.c_iflag |= INPCK | PARMRK;
     if (c.xonXoffOut) t.c_iflag |= IXON;
     if (c.xonXoffIn) t.c_iflag |= IXOFF;
     t.c_cc[VSTART] = c.xonChar;
@@ -259,6 +264,33 @@ int TtyDevice::errorCounters(SerialErrorCounters& counters) const {
     counters.bufferOverrun = static_cast<unsigned>(ic.buf_overrun);
     counters.brk = static_cast<unsigned>(ic.brk);
     return 0;
+}
+
+int TtyDevice::lineChanges(SerialLineChanges& changes) const {
+    changes = {};
+    if (fd_ < 0) return EBADF;
+    serial_icounter_struct ic{};
+    if (ioctl(fd_, TIOCGICOUNT, &ic) != 0) return noSuchFeature(errno) ? ENOTTY : errno;
+    changes.cts = static_cast<unsigned>(ic.cts);
+    changes.dsr = static_cast<unsigned>(ic.dsr);
+    changes.ring = static_cast<unsigned>(ic.rng);
+    changes.rlsd = static_cast<unsigned>(ic.dcd);
+    return 0;
+}
+
+int TtyDevice::waitLineChange(unsigned lines) {
+    int bits = 0;
+    if (lines & LineCTS) bits |= TIOCM_CTS;
+    if (lines & LineDSR) bits |= TIOCM_DSR;
+    if (lines & LineRing) bits |= TIOCM_RNG;
+    if (lines & LineRLSD) bits |= TIOCM_CD;
+    if (fd_ < 0) return EBADF;
+    const int err = lineWait_.run([&] { return ioctl(fd_, TIOCMIWAIT, bits) == 0 ? 0 : errno; });
+    return noSuchFeature(err) ? ENOTTY : err;
+}
+
+void TtyDevice::cancelLineWait() {
+    lineWait_.interrupt();
 }
 
 int TtyDevice::drainOutput(int timeoutMs) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/interruptiblecall.h"
 #include "platform/serialdevice.h"
 
 namespace platform {
@@ -26,6 +27,9 @@ public:
     int outputQueueCount(int& count) const override;
     int modemLines(unsigned& lines) const override;
     int errorCounters(SerialErrorCounters& counters) const override;
+    int lineChanges(SerialLineChanges& changes) const override;
+    int waitLineChange(unsigned lines) override;
+    void cancelLineWait() override;
     int drainOutput(int timeoutMs) override;
     int discardInput() override;
     int discardOutput() override;
@@ -34,6 +38,9 @@ private:
     int fd_ = -1;
     unsigned char savedTermios_[64] = {}; // the kernel's termios2, kept opaque so no kernel header leaks out
     bool haveSaved_ = false;
+
+    // The modem-status wait can only be ended by a signal to the thread inside it (or a hang-up).
+    InterruptibleCall lineWait_;
 };
 
 } // namespace platform

@@ -42,6 +42,7 @@ TCustomComPort::TCustomComPort() : TCustomComPort(platform::makeSerialDevice()) 
 TCustomComPort::TCustomComPort(std::unique_ptr<platform::SerialDevice> device)
     : device_(std::move(device)), mainCall_(std::make_unique<platform::MainThreadCall>()),
       abortSignal_(std::make_unique<platform::WakeSignal>()),
+      inputKick_(std::make_unique<platform::WakeSignal>()),
       txKick_(std::make_unique<platform::WakeSignal>()) {}
 
 TCustomComPort::~TCustomComPort() {
@@ -98,6 +99,7 @@ void TCustomComPort::Connect() {
         // Bytes that arrived while nobody held the device belong to no one: a reply to an earlier,
         // interrupted run must not pass for the answer to this one.
         if (const int err = device_->discardInput()) throw EComPort(CError_PurgeFailed, err);
+        discardQueuedInput();
     } catch (...) {
         opening_ = false;
         CloseDevice();
@@ -189,6 +191,7 @@ void TCustomComPort::CloseDevice() {
         if (device_->drainOutput(drainBoundMs(queued)) != 0) device_->discardOutput();
         device_->discardInput();
     }
+    discardQueuedInput();
     device_->close();
 }
 
@@ -263,6 +266,14 @@ void TCustomComPort::PushLineSettings() {
     c.discardNull = (dcb.Flags & (1u << 11)) != 0;
     // A custom rate of 0 or less cannot be set; the device refuses it like any other bad record.
     if (const int err = device_->applyLine(c)) throw EComPort(CError_SetStateFailed, err);
+    TComInputQueue::Rules rules;
+    rules.discardNull = c.discardNull;
+    rules.marked = c.parityCheck;
+    rules.replace = c.replaceErrors;
+    rules.replaceChar = dcb.ErrorChar;
+    rules.eventChar = dcb.EvtChar;
+    std::lock_guard lock(rxMutex_);
+    input_.setRules(rules);
 }
 
 void TCustomComPort::PushTimeouts() {
@@ -356,7 +367,13 @@ void TCustomComPort::EndSettingsBatch() {
 
 std::int32_t TCustomComPort::InputQueueCount() {
     int count = 0;
-    if (const int err = device_->inputQueueCount(count)) throw EComPort(CError_ClearComFailed, err);
+    {
+        std::lock_guard lock(rxMutex_);
+        int waiting = 0;
+        if (const int err = device_->inputQueueCount(waiting)) throw EComPort(CError_ClearComFailed, err);
+        pumpInputLocked(); // a failed read shows in the reads
+        count = queuedLocked();
+    }
     // Reading the count clears the pending line errors, as the Windows driver does.
     platform::SerialErrorCounters now;
     if (device_->errorCounters(now) == 0) {
@@ -396,9 +413,40 @@ TComErrors TCustomComPort::TakeLineErrors() {
 
 std::uint64_t TCustomComPort::receivedTotal(int& queued) {
     std::lock_guard lock(rxMutex_);
-    queued = 0;
-    device_->inputQueueCount(queued);
-    return consumed_ + static_cast<std::uint64_t>(std::max(queued, 0));
+    pumpInputLocked();
+    queued = queuedLocked();
+    return consumed_ + input_.size();
+}
+
+int TCustomComPort::pumpInputLocked() {
+    if (!device_->isOpen()) return EBADF;
+    unsigned char raw[4096];
+    bool added = false;
+    int err = 0;
+    while (input_.room() > 0) {
+        const long n = device_->readSome(raw, std::min(sizeof raw, input_.room()));
+        if (n < 0) err = static_cast<int>(-n);
+        if (n <= 0) break;
+        const std::size_t before = input_.size();
+        if (input_.take(raw, static_cast<std::size_t>(n))) eventCharArrived_ = true;
+        added = added || input_.size() > before;
+    }
+    // A read waiting for the device may have been overtaken by this pump: wake it to look again.
+    if (added) inputKick_->raise();
+    return err;
+}
+
+int TCustomComPort::queuedLocked() {
+    int count = static_cast<int>(input_.size());
+    int waiting = 0;
+    if (input_.room() == 0 && device_->inputQueueCount(waiting) == 0) count += std::max(waiting, 0);
+    return count;
+}
+
+void TCustomComPort::discardQueuedInput() {
+    std::lock_guard lock(rxMutex_);
+    input_.clear();
+    eventCharArrived_ = false;
 }
 
 void TCustomComPort::AttachListener(TComListener* listener) {

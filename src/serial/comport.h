@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/cominput.h"
 #include "serial/comoptions.h"
 #include "serial/comtransfer.h"
 #include "serial/comtypes.h"
@@ -253,6 +254,16 @@ private:
     // Bytes received so far: those consumed by reads plus those still queued. Grows exactly when data
     // arrives.
     std::uint64_t receivedTotal(int& queued);
+    // Moves what the device has received into the input queue (rxMutex_ held). Returns 0 or an errno; bytes
+    // already queued stay readable after a failure.
+    int pumpInputLocked();
+    // The queued count plus what waits in the device once the queue is full (rxMutex_ held).
+    int queuedLocked();
+    // True once per arrival of the event character since the last call.
+    bool takeEventCharArrival() { return eventCharArrived_.exchange(false); }
+    void discardQueuedInput();
+    // Reads from the input queue after a pump: the bytes moved, or a negative errno when there were none.
+    long readQueued(unsigned char* buffer, std::size_t count);
     std::uint64_t writtenTotal() const { return written_.load(); }
     void waitTransfer(TComTransfer& t);
     template <typename F> void forListeners(F f) {
@@ -267,7 +278,8 @@ private:
     bool threadCreated_ = false;
     std::unique_ptr<platform::SerialDevice> device_;
     std::unique_ptr<platform::MainThreadCall> mainCall_;
-    std::unique_ptr<platform::WakeSignal> abortSignal_;
+    std::unique_ptr<platform::WakeSignal> abortSignal_; // wakes waiting writes (and, raised too, reads)
+    std::unique_ptr<platform::WakeSignal> inputKick_;   // wakes waiting reads: bytes reached the input queue
     std::unique_ptr<platform::WakeSignal> txKick_;
     std::int32_t batchDepth_ = 0;
     std::vector<TComListener*> listeners_;
@@ -301,6 +313,8 @@ private:
 
     std::mutex rxMutex_; // a read and the consumed count change together
     std::uint64_t consumed_ = 0;
+    TComInputQueue input_; // guarded by rxMutex_
+    std::atomic<bool> eventCharArrived_{false};
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint32_t> abortGeneration_{0};
     std::atomic<std::uint64_t> wakeCount_{0};

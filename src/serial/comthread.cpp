@@ -5,6 +5,8 @@
 #include "platform/serialdevice.h"
 #include "serial/comport.h"
 
+#include <cerrno>
+
 TComThread::TComThread(TCustomComPort* port)
     : port_(port), mask_(port->Events()), stopEvent_(std::make_unique<platform::WakeSignal>()),
       wait_(std::make_unique<platform::DeviceEventWait>()) {
@@ -13,21 +15,47 @@ TComThread::TComThread(TCustomComPort* port)
     received_ = port_->receivedTotal(queued);
     writtenSeen_ = port_->writtenTotal();
     port_->device_->errorCounters(seen_);
+    port_->takeEventCharArrival(); // an event character before the baseline is as old as its bytes
     wait_->watchSignal(*stopEvent_);
     wait_->watchSignal(*port_->txKick_);
     wait_->watchDevice(port_->device_->fd(), mask_.contains(evTxEmpty));
     port_->txKick_->clear();
+
+    unsigned lines = 0;
+    if (mask_.contains(evCTS)) lines |= platform::LineCTS;
+    if (mask_.contains(evDSR)) lines |= platform::LineDSR;
+    if (mask_.contains(evRing)) lines |= platform::LineRing;
+    if (mask_.contains(evRLSD)) lines |= platform::LineRLSD;
+    // A device without modem lines (ENOTTY) costs neither a thread nor a look per wake.
+    watchLines_ = lines != 0 && port_->device_->lineChanges(linesSeen_) == 0;
+    if (watchLines_) {
+        lineKick_ = std::make_unique<platform::WakeSignal>();
+        wait_->watchSignal(*lineKick_);
+        lineWatcher_ = std::thread([this, lines] { WatchLines(lines); });
+    }
     thread_ = std::thread([this] { Execute(); });
 }
 
 TComThread::~TComThread() {
     SignalStop();
+    if (lineWatcher_.joinable()) lineWatcher_.join();
     if (thread_.joinable()) thread_.join();
 }
 
 void TComThread::SignalStop() {
-    stopping_ = true;
+    const bool first = !stopping_.exchange(true);
     stopEvent_->raise();
+    if (watchLines_ && first) port_->device_->cancelLineWait();
+}
+
+void TComThread::WatchLines(unsigned lines) {
+    for (;;) {
+        const int err = port_->device_->waitLineChange(lines);
+        if (stopping_ || err == ECANCELED) return;
+        if (err == EINTR) continue; // a signal meant for someone else
+        if (err != 0) return;       // no lines after all, or the device is gone: never spin on it
+        lineKick_->raise();
+    }
 }
 
 void TComThread::Execute() {
@@ -45,6 +73,7 @@ void TComThread::Execute() {
         ++port_->wakeCount_;
         if (stopping_) break;
         if (r.signalFd == port_->txKick_->fd()) port_->txKick_->clear();
+        if (lineKick_ && r.signalFd == lineKick_->fd()) lineKick_->clear();
         if (r.hangUp && !deviceGone) {
             deviceGone = true;
             wait_->forgetDevice();
@@ -61,6 +90,17 @@ void TComThread::Execute() {
                              std::int64_t(queued) * 5 >= std::int64_t(port_->deviceInputSize_) * 4;
         if (isAbove && !above80 && mask_.contains(evRx80Full)) fired.insert(evRx80Full);
         above80 = isAbove;
+
+        if (port_->takeEventCharArrival() && mask_.contains(evRxFlag)) fired.insert(evRxFlag);
+
+        platform::SerialLineChanges changes;
+        if (watchLines_ && port_->device_->lineChanges(changes) == 0) {
+            if (changes.cts != linesSeen_.cts && mask_.contains(evCTS)) fired.insert(evCTS);
+            if (changes.dsr != linesSeen_.dsr && mask_.contains(evDSR)) fired.insert(evDSR);
+            if (changes.ring != linesSeen_.ring && mask_.contains(evRing)) fired.insert(evRing);
+            if (changes.rlsd != linesSeen_.rlsd && mask_.contains(evRLSD)) fired.insert(evRLSD);
+            linesSeen_ = changes;
+        }
 
         platform::SerialErrorCounters counters;
         if (port_->device_->errorCounters(counters) == 0) {

@@ -20,9 +20,13 @@ class TCustomComPort;
 //    nobody reads never fire again and an arrival during a delivery is not lost;
 //  - evRx80Full when the input queue crosses 80 % of the input size;
 //  - evTxEmpty when bytes were written since the last report and the output queue is empty;
-//  - evError / evBreak when the driver's error counters moved.
-// Modem-line changes and the event character are not reported on Linux (no wait for them fits this kernel
-// wait). A device that hangs up is dropped from the wait, so the thread sleeps until it is stopped.
+//  - evError / evBreak when the driver's error counters moved;
+//  - evRxFlag when the event character was among the bytes moved into the input queue;
+//  - evCTS, evDSR, evRing, evRLSD when the driver's modem-line change counters moved.
+// The modem-status wait of the kernel cannot be part of that wait: a line watcher thread sits in it and wakes
+// the event thread through a wake signal. It exists only while the port waits for a line event and the device
+// has modem lines (a pseudo-terminal has none), and stopping cancels its wait at once. A device that hangs
+// up is dropped from the wait, so the thread sleeps until it is stopped.
 class TComThread {
 public:
     // Arms the wait with the port's Events and starts the thread.
@@ -39,6 +43,7 @@ public:
 
 private:
     void Execute();
+    void WatchLines(unsigned lines);
     // False when a delivery failed: the thread then ends quietly.
     bool DispatchEvents(TComEvents fired);
     bool SendEventMessages(TComEvents fired);
@@ -47,6 +52,9 @@ private:
     TComEvents mask_;
     std::unique_ptr<platform::WakeSignal> stopEvent_;
     std::unique_ptr<platform::DeviceEventWait> wait_;
+    std::unique_ptr<platform::WakeSignal> lineKick_;
+    bool watchLines_ = false;
+    platform::SerialLineChanges linesSeen_;
     std::uint64_t received_ = 0;
     std::uint64_t writtenSeen_ = 0;
     platform::SerialErrorCounters seen_;
@@ -54,6 +62,7 @@ private:
     std::atomic<bool> finished_{false};
     std::atomic<bool> endedByFailure_{false};
     std::thread thread_;
+    std::thread lineWatcher_;
 };
 
 // The fixed order in which fired events are processed.

@@ -100,16 +100,20 @@ std::int32_t TCustomComPort::StartRead(void* Buffer, std::int32_t Count, PComTra
     }
 
     if (!device_->isOpen()) throw EComPort(CError_ReadFailed, EBADF);
-    long n = 0;
-    {
-        std::lock_guard lock(rxMutex_);
-        n = device_->readSome(t.readBuffer, static_cast<std::size_t>(Count));
-        if (n > 0) consumed_ += static_cast<std::uint64_t>(n);
-    }
+    const long n = readQueued(t.readBuffer, static_cast<std::size_t>(Count));
     if (n < 0) throw EComPort(CError_ReadFailed, static_cast<int>(-n));
     t.done = static_cast<std::int32_t>(n);
     t.complete = t.done >= t.count || immediate || (t.firstByteOnly && t.done > 0);
     return t.complete ? t.done : 0;
+}
+
+long TCustomComPort::readQueued(unsigned char* buffer, std::size_t count) {
+    std::lock_guard lock(rxMutex_);
+    const int err = pumpInputLocked();
+    const std::size_t n = input_.read(buffer, count);
+    consumed_ += n;
+    if (n == 0 && err != 0) return -err;
+    return static_cast<long>(n);
 }
 
 void TCustomComPort::waitTransfer(TComTransfer& t) {
@@ -126,12 +130,15 @@ void TCustomComPort::waitTransfer(TComTransfer& t) {
         if (wait == 0) break; // a time limit passed: complete with what was moved
         bool ready = false, hangUp = false;
         const int timeout = wait < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(wait, 1 << 30));
-        if (const int err = device_->waitReady(isWrite, abortSignal_->fd(), timeout, ready, hangUp))
+        platform::WakeSignal& wake = isWrite ? *abortSignal_ : *inputKick_;
+        if (const int err = device_->waitReady(isWrite, wake.fd(), timeout, ready, hangUp))
             throw EComPort(failCode, err);
         if (abortGeneration_.load() != t.abortGeneration) throw EComPort(failCode, ECANCELED);
         if (!ready && !hangUp) {
-            abortSignal_->clear(); // a stale abort from before this transfer began
-            continue;
+            // A stale abort from before this transfer began, or bytes the event thread moved into the
+            // input queue: a read looks at the queue again.
+            wake.clear();
+            if (isWrite) continue;
         }
         long n = 0;
         if (isWrite) {
@@ -141,9 +148,7 @@ void TCustomComPort::waitTransfer(TComTransfer& t) {
                 txKick_->raise();
             }
         } else {
-            std::lock_guard lock(rxMutex_);
-            n = device_->readSome(t.readBuffer + t.done, static_cast<std::size_t>(t.count - t.done));
-            if (n > 0) consumed_ += static_cast<std::uint64_t>(n);
+            n = readQueued(t.readBuffer + t.done, static_cast<std::size_t>(t.count - t.done));
         }
         if (n < 0) throw EComPort(failCode, static_cast<int>(-n));
         if (n == 0 && hangUp) throw EComPort(failCode, EIO); // the device is gone: no spinning on it
@@ -205,4 +210,5 @@ void TCustomComPort::AbortTransfers() {
     if (!device_->isOpen()) throw EComPort(CError_PurgeFailed, EBADF);
     ++abortGeneration_;
     abortSignal_->raise();
+    inputKick_->raise();
 }

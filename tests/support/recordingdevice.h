@@ -2,14 +2,21 @@
 
 #include "platform/ttydevice.h"
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 // A serial device double: a real terminal device underneath (a pseudo-terminal in the tests), with every call
 // the port makes recorded in order, and a line that can be told to hold its output back as a real UART does
-// while flow control is held off (a pseudo-terminal never queues output, so it cannot show that).
+// while flow control is held off (a pseudo-terminal never queues output, so it cannot show that). It can also
+// play a UART's modem lines and its marking of bad bytes, which a pseudo-terminal has neither of: with
+// scriptLines() the lines, their change counters and the modem-status wait are the double's own, and
+// queueRaw() puts bytes in front of what the pseudo-terminal delivers, exactly as the port will read them.
 class RecordingDevice : public platform::SerialDevice {
 public:
     struct Log {
@@ -32,12 +39,45 @@ public:
     // The log outlives the device, which the port owns and destroys.
     explicit RecordingDevice(std::shared_ptr<Log> log) : log_(std::move(log)) {}
 
-    // The output queue as the driver would report it, and whether it ever empties.
-    int heldOutput = 0;
-    bool outputStuck = false;
+    // The output queue as the driver would report it, and whether it ever empties (the event thread asks too).
+    std::atomic<int> heldOutput{0};
+    std::atomic<bool> outputStuck{false};
+
+    // Modem lines played by the double from now on (SerialLineBits). Set before the port connects.
+    void scriptLines(unsigned lines) {
+        std::lock_guard lock(linesMutex_);
+        linesScripted_ = true;
+        lines_ = lines;
+    }
+    // Changes the played lines: each line that differs counts one change, and a blocked wait for it ends.
+    void setLines(unsigned lines) {
+        std::lock_guard lock(linesMutex_);
+        const unsigned changed = lines ^ lines_;
+        if (changed & platform::LineCTS) ++changes_.cts;
+        if (changed & platform::LineDSR) ++changes_.dsr;
+        if (changed & platform::LineRing) ++changes_.ring;
+        if (changed & platform::LineRLSD) ++changes_.rlsd;
+        if (changed & waitedLines_) ++lineGeneration_;
+        lines_ = lines;
+        linesChanged_.notify_all();
+    }
+    // Whether a thread sits in the modem-status wait now.
+    bool lineWaitBlocked() const { return lineWaitBlocked_.load(); }
+    int lineWaitsCancelled() const { return lineWaitsCancelled_.load(); }
+    int lineWaitCalls() const { return lineWaitCalls_.load(); }
+
+    // Raw bytes the next reads return before the real device's.
+    void queueRaw(const std::vector<unsigned char>& bytes) {
+        std::lock_guard lock(rawMutex_);
+        raw_.insert(raw_.end(), bytes.begin(), bytes.end());
+    }
 
     int open(const std::string& path) override {
         note("open");
+        {
+            std::lock_guard lock(linesMutex_);
+            lineWaitCancelled_ = false;
+        }
         return real_.open(path);
     }
     void close() override {
@@ -51,7 +91,17 @@ public:
         return real_.applyLine(c);
     }
     long readSome(unsigned char* b, std::size_t n) override {
-        note("readSome");
+        {
+            std::lock_guard lock(rawMutex_);
+            if (!raw_.empty()) {
+                std::size_t i = 0;
+                for (; i < n && !raw_.empty(); ++i) {
+                    b[i] = raw_.front();
+                    raw_.pop_front();
+                }
+                return static_cast<long>(i);
+            }
+        }
         return real_.readSome(b, n);
     }
     long writeSome(const unsigned char* b, std::size_t n) override {
@@ -61,13 +111,58 @@ public:
     int waitReady(bool forWrite, int wakeFd, int timeoutMs, bool& ready, bool& hangUp) const override {
         return real_.waitReady(forWrite, wakeFd, timeoutMs, ready, hangUp);
     }
-    int inputQueueCount(int& count) const override { return real_.inputQueueCount(count); }
+    int inputQueueCount(int& count) const override {
+        const int err = real_.inputQueueCount(count);
+        std::lock_guard lock(rawMutex_);
+        if (err == 0) count += static_cast<int>(raw_.size());
+        return err;
+    }
     int outputQueueCount(int& count) const override {
         const int err = real_.outputQueueCount(count);
         if (err == 0) count += heldOutput;
         return err;
     }
-    int modemLines(unsigned& lines) const override { return real_.modemLines(lines); }
+    int modemLines(unsigned& lines) const override {
+        std::lock_guard lock(linesMutex_);
+        if (!linesScripted_) return real_.modemLines(lines);
+        lines = lines_;
+        return 0;
+    }
+    int lineChanges(platform::SerialLineChanges& changes) const override {
+        std::lock_guard lock(linesMutex_);
+        if (!linesScripted_) return real_.lineChanges(changes);
+        changes = changes_;
+        return 0;
+    }
+    int waitLineChange(unsigned lines) override {
+        ++lineWaitCalls_;
+        std::unique_lock lock(linesMutex_);
+        if (!linesScripted_) {
+            lock.unlock();
+            return real_.waitLineChange(lines);
+        }
+        if (lineWaitCancelled_) return ECANCELED;
+        waitedLines_ = lines;
+        const auto generation = lineGeneration_;
+        lineWaitBlocked_ = true;
+        linesChanged_.wait(lock, [&] { return lineWaitCancelled_ || lineGeneration_ != generation; });
+        lineWaitBlocked_ = false;
+        return lineWaitCancelled_ ? ECANCELED : 0;
+    }
+    void cancelLineWait() override {
+        {
+            std::lock_guard lock(linesMutex_);
+            if (!linesScripted_) {
+                // the real device's own cancel below
+            } else {
+                lineWaitCancelled_ = true;
+                ++lineWaitsCancelled_;
+                linesChanged_.notify_all();
+                return;
+            }
+        }
+        real_.cancelLineWait();
+    }
     int errorCounters(platform::SerialErrorCounters& c) const override { return real_.errorCounters(c); }
     int drainOutput(int timeoutMs) override {
         note("drainOutput");
@@ -87,6 +182,20 @@ public:
 
 private:
     void note(const char* what) { log_->calls.emplace_back(what); }
+
+    mutable std::mutex linesMutex_;
+    std::condition_variable linesChanged_;
+    bool linesScripted_ = false;
+    bool lineWaitCancelled_ = false;
+    unsigned lines_ = 0;
+    unsigned waitedLines_ = 0;
+    std::uint64_t lineGeneration_ = 0;
+    platform::SerialLineChanges changes_;
+    std::atomic<bool> lineWaitBlocked_{false};
+    std::atomic<int> lineWaitsCancelled_{0};
+    std::atomic<int> lineWaitCalls_{0};
+    mutable std::mutex rawMutex_;
+    std::deque<unsigned char> raw_;
 
     std::shared_ptr<Log> log_;
     platform::TtyDevice real_;
