@@ -29,9 +29,7 @@ Sequencer::Sequencer(HostSession& session, LinkPort& port, QObject* parent)
     : QObject(parent), session_(session), port_(port), sleep_(platform::sleepMs),
       timer1_(100, false, [this] { Timer1Timer(); }, this), timer2_(100, false, [this] { Timer2Timer(); }, this),
       timer3_(600, false, [this] { Timer3Timer(); }, this),
-      watchdog_(watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {
-    connect(this, &Sequencer::operationEnded, this, [this] { operationUnderWay_ = false; });
-}
+      watchdog_(watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {}
 
 // ---- frames
 
@@ -352,7 +350,7 @@ void Sequencer::errorBeep() {
 }
 
 void Sequencer::ready() {
-    view().log(QStringLiteral("Programmer is Ready !"));
+    view().log(endingText(Ending::Ready));
     watchdog_.setEnabled(false);
     stopProgressWithoutWatchdog();
     blockIndex_ = 0;
@@ -380,7 +378,7 @@ void Sequencer::eraseFinished(bool continuation) {
         view().log(QStringLiteral("Programming Now ...... Please Wait !"));
         return;
     }
-    view().log(QStringLiteral("Earse Succssed !"));
+    view().log(endingText(Ending::Erased));
     blockIndex_ = 0;
     view().beep(beepHz, 200);
     view().setStatus(QStringLiteral(" Earse Succssed "), StatusColour::Success);
@@ -391,7 +389,7 @@ void Sequencer::eraseFinished(bool continuation) {
 }
 
 void Sequencer::programFinished(bool continuation) {
-    view().log(QStringLiteral("Program Succssed!"));
+    view().log(endingText(Ending::Programmed));
     timer1_.setEnabled(false);
     endTransfer();
     if (manualProgram_) {
@@ -430,7 +428,7 @@ void Sequencer::verifyFailed(int address) {
 }
 
 void Sequencer::verifyPassed() {
-    view().log(QStringLiteral("Verify Succssed !"));
+    view().log(endingText(Ending::Verified));
     readMode_ = false;
     verifyMode_ = false;
     view().beep(beepHz, 200);
@@ -452,7 +450,7 @@ void Sequencer::verifyPassed() {
 }
 
 void Sequencer::readFinished() {
-    view().log(QStringLiteral("Read Finish !"));
+    view().log(endingText(Ending::Read));
     watchdog_.setEnabled(false);
     readMode_ = false;
     view().setStatus(QStringLiteral("Read Finish"), StatusColour::Success);
@@ -464,7 +462,7 @@ void Sequencer::readFinished() {
 }
 
 void Sequencer::lockFinished() {
-    view().log(QStringLiteral("Lock Succssed !"));
+    view().log(endingText(Ending::Locked));
     watchdog_.setEnabled(false);
     stopProgressWithoutWatchdog();
     ended(Ending::Locked);
@@ -496,11 +494,29 @@ void Sequencer::abandonRun() {
 
 void Sequencer::ended(Ending how) {
     awaiting_ = Awaiting::Nothing;
+    operationUnderWay_ = false;
     lastEnding_ = how;
     if (how != Ending::UnexpectedReply) unexpectedReplyText_.clear();
-    const bool success = how == Ending::Ready || how == Ending::Erased || how == Ending::Programmed ||
-                         how == Ending::Verified || how == Ending::Read || how == Ending::Locked;
-    emit operationEnded(success);
+    emit operationEnded(!endingText(how).isEmpty());
+}
+
+QString Sequencer::endingText(Ending ending) {
+    switch (ending) {
+    case Ending::Ready:
+        return QStringLiteral("Programmer is Ready !");
+    case Ending::Erased:
+        return QStringLiteral("Earse Succssed !");
+    case Ending::Programmed:
+        return QStringLiteral("Program Succssed!");
+    case Ending::Verified:
+        return QStringLiteral("Verify Succssed !");
+    case Ending::Read:
+        return QStringLiteral("Read Finish !");
+    case Ending::Locked:
+        return QStringLiteral("Lock Succssed !");
+    default:
+        return QString();
+    }
 }
 
 // ---- timers

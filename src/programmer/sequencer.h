@@ -95,7 +95,10 @@ public:
         UnexpectedReply
     };
     Ending lastEnding() const { return lastEnding_; }
-    // Whether the operation under way waits for a one-byte status (an erase, a program, a read's end, a Lock).
+    // The log line of a successful ending (empty for the others).
+    static QString endingText(Ending ending);
+    // Whether the operation under way waits for a one-byte status (an erase, a program, a read's end, a
+    // Lock).
     bool replyAwaited() const { return awaiting_ != Awaiting::Nothing; }
     // For an unexpected reply: which byte came while what was awaited; empty otherwise.
     const QString& unexpectedReplyText() const { return unexpectedReplyText_; }

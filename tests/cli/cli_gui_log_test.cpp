@@ -42,7 +42,6 @@ QStringList windowLog(const QString& device, const QString& imageFile,
     port.SetPort(device);
     ComPortLink link(port);
     Sequencer sequencer(session, link);
-    sequencer.Timer2().setEnabled(false);
     bool ended = false;
     QObject::connect(&sequencer, &Sequencer::operationEnded, [&] { ended = true; });
     port.OnRxChar = [&](TCustomComPort*, int count) { sequencer.ComPortRxChar(count); };

@@ -19,7 +19,6 @@ LinkHost::LinkHost() {
         ends.push_back(ok);
         lastActivity_.restart();
     });
-    seq.Timer2().setEnabled(false); // no start-up probe here
     lastActivity_.start();
 }
 

@@ -62,26 +62,6 @@ void errorLine(const QString& text) {
     std::fflush(stderr);
 }
 
-// The words the window logs for each successful ending.
-QString endingText(Sequencer::Ending ending) {
-    switch (ending) {
-    case Sequencer::Ending::Ready:
-        return QStringLiteral("Programmer is Ready !");
-    case Sequencer::Ending::Erased:
-        return QStringLiteral("Earse Succssed !");
-    case Sequencer::Ending::Programmed:
-        return QStringLiteral("Program Succssed!");
-    case Sequencer::Ending::Verified:
-        return QStringLiteral("Verify Succssed !");
-    case Sequencer::Ending::Read:
-        return QStringLiteral("Read Finish !");
-    case Sequencer::Ending::Locked:
-        return QStringLiteral("Lock Succssed !");
-    default:
-        return QString();
-    }
-}
-
 // The programmer's line as the tool uses it: every frame the host sends starts the wait for its answer anew;
 // bytes that arrive do not.
 class TimedLink : public LinkPort {
@@ -471,7 +451,7 @@ private:
             errorLine(
                 QStringLiteral("the programmer ended the run with \"%1\" where \"%2\" was due; the chip "
                                "may hold a partial result")
-                    .arg(endingText(sequencer.lastEnding()), endingText(wanted)));
+                    .arg(Sequencer::endingText(sequencer.lastEnding()), Sequencer::endingText(wanted)));
             return ExitFailed;
         }
         if (sequencer.lastEnding() == Sequencer::Ending::UnexpectedReply && !o_.quiet)
