@@ -169,7 +169,7 @@ void LinkTrace::flushReceived() {
 
 void LinkTrace::line(qint64 atMicros, const char* direction, std::span<const quint8> bytes,
                      const QString& reading) {
-    const QByteArray text = QStringLiteral("%1.%2  %3  %4  %5\n")
+    const QByteArray text = label_ + QStringLiteral("%1.%2  %3  %4  %5\n")
                                 .arg(atMicros / 1000, 10)
                                 .arg(atMicros % 1000, 3, 10, QLatin1Char('0'))
                                 .arg(QLatin1String(direction), hexBytes(bytes), reading)

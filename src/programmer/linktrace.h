@@ -42,6 +42,12 @@ public:
     // Null, with the reason in error, when the file cannot be opened.
     static std::unique_ptr<LinkTrace> open(const QString& name, QString& error);
 
+    // Put before every line ("[ttyUSB0] "), where several ports share one trace.
+    void setLabel(const QString& label) { label_ = label.toUtf8(); }
+    // The thread whose event loop runs the port (and writes a notification's late line); by default the one
+    // that made the trace.
+    void moveToThread(QThread* thread) { poster_.moveToThread(thread); }
+
     // The host's state, for the reading of the bytes: block index, receive mode, the continuation byte.
     void observe(const Sequencer* sequencer) { sequencer_ = sequencer; }
     // Times are counted from here.
@@ -76,6 +82,7 @@ private:
 
     std::FILE* out_;
     bool owned_;
+    QByteArray label_;
     const Sequencer* sequencer_ = nullptr;
     QElapsedTimer clock_;
     // Byte 1 of the last frame written when it was a command: a block request that follows a Read command

@@ -27,9 +27,14 @@ QString hex(int value, int digits) {
 
 Sequencer::Sequencer(HostSession& session, LinkPort& port, QObject* parent)
     : QObject(parent), session_(session), port_(port), sleep_(platform::sleepMs),
-      timer1_(100, false, [this] { Timer1Timer(); }, this), timer2_(100, false, [this] { Timer2Timer(); }, this),
-      timer3_(600, false, [this] { Timer3Timer(); }, this),
-      watchdog_(watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {}
+      timer1_(
+          100, false, [this] { Timer1Timer(); }, this),
+      timer2_(
+          100, false, [this] { Timer2Timer(); }, this),
+      timer3_(
+          600, false, [this] { Timer3Timer(); }, this),
+      watchdog_(
+          watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {}
 
 // ---- frames
 
@@ -492,6 +497,12 @@ void Sequencer::abandonRun() {
     frameFill_ = 0;
 }
 
+void Sequencer::cancelRun() {
+    abandonRun();
+    awaiting_ = Awaiting::Nothing;
+    operationUnderWay_ = false;
+}
+
 void Sequencer::ended(Ending how) {
     awaiting_ = Awaiting::Nothing;
     operationUnderWay_ = false;
@@ -553,7 +564,8 @@ void Sequencer::CheckBox1Click(bool checked) {
 
 void Sequencer::Timer3Timer() {
     // While an operation is under way the watch only looks: a second run would interleave with the first. A
-    // reply that no watchdog covers (the Lock's) and that stays out for good must not hold the watch for ever.
+    // reply that no watchdog covers (the Lock's) and that stays out for good must not hold the watch for
+    // ever.
     if (operationUnderWay_ && !watchdog_.enabled() && ++quietWatchTicks_ >= abandonedAfterTicks)
         operationUnderWay_ = false;
     if (!fileWatch_ || !fileWatch_(!operationUnderWay_)) return;

@@ -102,6 +102,9 @@ public:
     bool replyAwaited() const { return awaiting_ != Awaiting::Nothing; }
     // For an unexpected reply: which byte came while what was awaited; empty otherwise.
     const QString& unexpectedReplyText() const { return unexpectedReplyText_; }
+    // Gives up the operation under way without a word and without an ending (its user stopped it): timers
+    // off, every run flag and the awaited reply cleared.
+    void cancelRun();
 
 signals:
     // An operation came to its end: success for "Programmer is Ready !", a finished erase, program (started

@@ -32,12 +32,42 @@ TEST(CliArgs, OptionsMayFollowTheCommandAndDoubleDashEndsThem) {
     EXPECT_EQ(p.options.arguments, QStringList{"-image.hex"});
     EXPECT_EQ(p.options.chip, 1);
     EXPECT_TRUE(p.options.quiet);
-    EXPECT_FALSE(p.options.port.has_value()) << "no option means the saved setting";
+    EXPECT_TRUE(p.options.ports.isEmpty()) << "no option means the saved setting";
 
     p = parseCommandLine({"--port", "ttyUSB0", "--help"});
     EXPECT_TRUE(p.ok());
     EXPECT_TRUE(p.options.help);
     EXPECT_FALSE(parseCommandLine({"--port=", "erase"}).ok());
+}
+
+TEST(CliArgs, SeveralPortsRepeatAndLogGoWithTheProgrammerCommands) {
+    ParsedCommandLine p = parseCommandLine(
+        {"--port", "ttyUSB0", "auto", "fw.hex", "--port=ttyUSB1", "--repeat", "--log", "chips.log"});
+    ASSERT_TRUE(p.ok()) << p.error.toStdString();
+    EXPECT_EQ(p.options.ports, (QStringList{"ttyUSB0", "ttyUSB1"})) << "in the order given";
+    EXPECT_TRUE(p.options.repeat);
+    EXPECT_EQ(p.options.log, QString("chips.log"));
+    EXPECT_TRUE(parseCommandLine({"--port", "a", "--port", "b", "read", "out.hex"}).ok());
+    EXPECT_TRUE(parseCommandLine({"--port", "a", "chips"}).ok()) << "one port goes with anything, as before";
+
+    const struct {
+        QStringList arguments;
+        const char* error;
+    } refused[] = {
+        {{"--port", "a", "--port", "a", "erase"}, "given twice"},
+        {{"--port", "a", "--port", "b", "convert", "x.hex", "y.bin"}, "one --port at most"},
+        {{"--port", "a", "--port", "b", "read", "-"}, "a file per port"},
+        {{"--repeat", "read", "out.hex"}, "--repeat goes with"},
+        {{"--repeat", "chips"}, "--repeat goes with"},
+        {{"--repeat", "program", "-"}, "standard input"},
+        {{"--log", "x.log", "convert", "a.hex", "b.bin"}, "--log goes with"},
+        {{"--log=", "erase"}, "--log needs"},
+    };
+    for (const auto& c : refused) {
+        const ParsedCommandLine r = parseCommandLine(c.arguments);
+        EXPECT_TRUE(r.error.contains(c.error))
+            << c.arguments.join(' ').toStdString() << ": " << r.error.toStdString();
+    }
 }
 
 TEST(CliArgs, ALoneDashIsAWordAndFormatAndTraceTakeValues) {

@@ -55,6 +55,14 @@ std::optional<SaveFormat> parseFormat(const QString& text) {
     return std::nullopt;
 }
 
+bool isProgrammerCommand(const QString& command) {
+    static const QStringList programmerCommands = {
+        QStringLiteral("probe"), QStringLiteral("erase"), QStringLiteral("program"), QStringLiteral("verify"),
+        QStringLiteral("read"),  QStringLiteral("lock"),  QStringLiteral("auto"),
+    };
+    return programmerCommands.contains(command);
+}
+
 std::optional<int> commandArgumentCount(const QString& command) {
     const auto found = commands.find(command);
     if (found == commands.end()) return std::nullopt;
@@ -95,13 +103,18 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
             o.version = true;
             continue;
         }
+        if (name == QLatin1String("--repeat")) {
+            o.repeat = true;
+            continue;
+        }
         if (name == QLatin1String("-q") || name == QLatin1String("--quiet")) {
             o.quiet = true;
             continue;
         }
         const bool takesValue = name == QLatin1String("--port") || name == QLatin1String("--chip") ||
                                 name == QLatin1String("--lock") || name == QLatin1String("--fill") ||
-                                name == QLatin1String("--format") || name == QLatin1String("--trace");
+                                name == QLatin1String("--format") || name == QLatin1String("--trace") ||
+                                name == QLatin1String("--log");
         if (!takesValue) {
             parsed.error = QStringLiteral("unknown option \"%1\"").arg(argument);
             return parsed;
@@ -118,7 +131,11 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                 parsed.error = QStringLiteral("--port needs a port name");
                 return parsed;
             }
-            o.port = *value;
+            if (o.ports.contains(*value)) {
+                parsed.error = QStringLiteral("--port %1 is given twice").arg(*value);
+                return parsed;
+            }
+            o.ports << *value;
         } else if (name == QLatin1String("--chip")) {
             o.chip = parseChip(*value);
             if (!o.chip) {
@@ -146,6 +163,12 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                 return parsed;
             }
             o.trace = *value;
+        } else if (name == QLatin1String("--log")) {
+            if (value->isEmpty()) {
+                parsed.error = QStringLiteral("--log needs a file name");
+                return parsed;
+            }
+            o.log = *value;
         } else {
             o.fill = parseFill(*value);
             if (!o.fill) {
@@ -179,5 +202,18 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         return parsed;
     }
     o.arguments = words;
+    const bool programmer = isProgrammerCommand(o.command);
+    if (o.ports.size() > 1 && !programmer)
+        parsed.error = QStringLiteral("%1 takes one --port at most").arg(o.command);
+    else if (o.repeat && (!programmer || o.command == QLatin1String("read")))
+        parsed.error = QStringLiteral("--repeat goes with probe, erase, program, verify, lock and auto");
+    else if (o.log && !programmer)
+        parsed.error = QStringLiteral("--log goes with probe, erase, program, verify, read, lock and auto");
+    else if (o.repeat && o.arguments.value(0) == QLatin1String("-"))
+        parsed.error = QStringLiteral("--repeat reads the answers from standard input, so the image cannot "
+                                      "come from there");
+    else if (o.ports.size() > 1 && o.command == QLatin1String("read") &&
+             o.arguments.value(0) == QLatin1String("-"))
+        parsed.error = QStringLiteral("read from several ports writes a file per port, not standard output");
     return parsed;
 }

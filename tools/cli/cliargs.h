@@ -8,12 +8,13 @@
 #include <optional>
 
 // The command line of chipwright-cli, parsed but not yet checked against the settings or the files:
-//   chipwright-cli [--port NAME] [--chip TYPE|INDEX] [--lock LEVEL] [--fill FF|00] [--format hex|bin]
-//                  [--trace FILE] [--quiet] COMMAND [ARGS]
+//   chipwright-cli [--port NAME]... [--chip TYPE|INDEX] [--lock LEVEL] [--fill FF|00] [--format hex|bin]
+//                  [--trace FILE] [--log FILE] [--repeat] [--quiet] COMMAND [ARGS]
 // Options may stand before or after the command, as "--name value" or "--name=value"; "--" ends the options,
 // so a file name may begin with a dash. A lone "-" is a word, not an option: standard input or output.
 struct CliOptions {
-    std::optional<QString> port;
+    // The ports in the order given; none: the saved port. Several run the command on each at once.
+    QStringList ports;
     std::optional<int> chip; // 0..7
     std::optional<int> lock; // 0..3
     std::optional<int> fill; // 0xFF or 0x00
@@ -21,6 +22,10 @@ struct CliOptions {
     std::optional<SaveFormat> format;
     // Where the wire trace goes: a file name, or "-" for standard error.
     std::optional<QString> trace;
+    // Where one JSON line per run and port is appended.
+    std::optional<QString> log;
+    // Runs the command again for each next chip, until the user says stop.
+    bool repeat = false;
     bool quiet = false;
     // ports --probe [NAME...]: send the probe on the listed ports, or on the named ones.
     bool probe = false;
@@ -48,6 +53,9 @@ std::optional<int> parseLock(const QString& text);
 std::optional<SaveFormat> parseFormat(const QString& text);
 // "FF" or "00" (any case) -> the fill byte.
 std::optional<int> parseFill(const QString& text);
+
+// Whether the command talks to a programmer (and so may run on several ports, be repeated and be logged).
+bool isProgrammerCommand(const QString& command);
 
 // The number of arguments a command takes, or nothing for an unknown command.
 std::optional<int> commandArgumentCount(const QString& command);

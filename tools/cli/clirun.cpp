@@ -1,34 +1,28 @@
 #include "clirun.h"
 
+#include "console.h"
+#include "gangrun.h"
 #include "imagepipes.h"
-#include "portopenerror.h"
 #include "portscan.h"
+#include "runlog.h"
 #include "terminalview.h"
 
 #include "buffer/dumpline.h"
 #include "buffer/filecommands.h"
 #include "buffer/filenames.h"
 #include "platform/filenames.h"
-#include "platform/quitsignals.h"
 #include "platform/registry.h"
-#include "platform/serialdevice.h"
 #include "programmer/chipcatalogue.h"
-#include "programmer/comportlink.h"
 #include "programmer/hostsession.h"
-#include "programmer/linktrace.h"
 #include "programmer/sequencer.h"
 #include "serial/comport.h"
 #include "serial/comsettings.h"
-#include "serial/ecomport.h"
 #include "shell/appsettings.h"
 #include "shell/appsettingsstore.h"
 #include "shell/portbringup.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -50,34 +44,11 @@ constexpr int probeAnswerMs = 800;
 const QString noFileText = QStringLiteral("Please Open *.Hex or *.Bin File Firstly !");
 const QString openErrorText = QStringLiteral("Open File Error !  Please Choose Again !");
 
-// Ctrl+C or SIGTERM while the programmer works: ends the wait so that the port is closed in order.
-std::function<void()>& interruptHandler() {
-    static std::function<void()> handler;
-    return handler;
-}
-
 void errorLine(const QString& text) {
     // File names in the text are given back as the bytes they were given as.
     std::fputs(platform::fileNameBytes("chipwright-cli: " + text + '\n').constData(), stderr);
     std::fflush(stderr);
 }
-
-// The programmer's line as the tool uses it: every frame the host sends starts the wait for its answer anew;
-// bytes that arrive do not.
-class TimedLink : public LinkPort {
-public:
-    TimedLink(LinkPort& line, std::function<void()> sent) : line_(line), sent_(std::move(sent)) {}
-    void WriteBytes(std::span<const quint8> bytes) override {
-        line_.WriteBytes(bytes);
-        sent_();
-    }
-    int ReadBytes(std::span<quint8> bytes) override { return line_.ReadBytes(bytes); }
-    int InputQueueCount() override { return line_.InputQueueCount(); }
-
-private:
-    LinkPort& line_;
-    std::function<void()> sent_;
-};
 
 void outLine(const QString& text) {
     std::fputs((text + '\n').toUtf8().constData(), stdout);
@@ -104,23 +75,23 @@ bool folderExists(const QString& path) {
     return ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The bytes a program or verify run sends: the image's blocks up to its data end.
+std::span<const quint8> programmedBytes(const CodeBuffer& buffer) {
+    const std::vector<quint8>& code = buffer.code();
+    const size_t blocks =
+        std::min(static_cast<size_t>(buffer.dataEnd() / blockSize + 1), code.size() / blockSize);
+    return std::span(code).first(blocks * blockSize);
+}
+
 class CommandRun {
 public:
     explicit CommandRun(const CliOptions& options)
         : o_(options),
           store_(AppSettingsStore::nameForExecutableFolder(QCoreApplication::applicationDirPath())),
-          settings_(AppSettings::read(store_)),
-          view_(imageToStandardOutput(options) ? stderr : stdout, stderr, options.quiet), session_(view_) {}
+          settings_(AppSettings::read(store_)), console_(stdout, stderr, 0),
+          view_(console_, imageToStandardOutput(options) ? stderr : stdout, options.quiet), session_(view_) {}
 
     int run() {
-        if (o_.trace) {
-            QString error;
-            trace_ = LinkTrace::open(*o_.trace, error);
-            if (!trace_) {
-                errorLine(QStringLiteral("cannot write the trace: ") + error);
-                return ExitUsage;
-            }
-        }
         const QString& c = o_.command;
         if (c == QLatin1String("chips")) return chips();
         if (c == QLatin1String("ports")) return ports();
@@ -289,18 +260,19 @@ private:
         return ExitOk;
     }
 
-    int writeOutput(const QString& path) {
+    // Writes the hex view's lines to path ("-": standard output) in the output's format: ExitOk, or
+    // ExitUsage with the reason in failure.
+    int writeImage(const QStringList& lines, const QString& path, QString& failure) {
         if (isStandardStream(path)) {
-            const WriterOutput image =
-                *format_ == SaveFormat::Hex ? hexFileText(view_.hexLines()) : binaryImage(view_.hexLines());
+            const WriterOutput image = *format_ == SaveFormat::Hex ? hexFileText(lines) : binaryImage(lines);
             const QString error = image.ok() ? writeWholeStream(stdout, image.bytes) : image.error;
             if (error.isEmpty()) return ExitOk;
-            errorLine(QStringLiteral("standard output: ") + error);
+            failure = QStringLiteral("standard output: ") + error;
             return ExitUsage;
         }
-        const QString error = writeLines(view_.hexLines(), path, *format_);
+        const QString error = writeLines(lines, path, *format_);
         if (error.isEmpty()) return ExitOk;
-        errorLine(path + QStringLiteral(": ") + error);
+        failure = path + QStringLiteral(": ") + error;
         return ExitUsage;
     }
 
@@ -310,175 +282,82 @@ private:
         if (const int code = load(o_.arguments.value(0))) return code;
         // What the GUI shows after an Open, and what its Save writes.
         session_.dispData(chip_->capacity);
-        return writeOutput(out);
+        QString failure;
+        const int code = writeImage(view_.hexLines(), out, failure);
+        if (code != ExitOk) errorLine(failure);
+        return code;
     }
 
     int read() {
         const QString out = o_.arguments.value(0);
         if (const int code = checkOutput(out)) return code;
-        const int result = withProgrammer([](Sequencer& s) { s.ReadButClick(); }, Sequencer::Ending::Read);
-        if (result != ExitOk) return result;
-        const qsizetype blocks = static_cast<qsizetype>(session_.buffer().readBuffer().size() / blockSize);
-        if (view_.hexLines().size() != blocks) {
-            errorLine(QStringLiteral("the read ended after %1 of %2 blocks; nothing written")
-                          .arg(view_.hexLines().size())
-                          .arg(blocks));
-            return ExitFailed;
-        }
-        return writeOutput(out);
-    }
-
-    // Opens the port, starts the operation and runs the event loop until the sequencer reports its end, the
-    // line fails, or a reply that no watchdog covers stays out. probe: the silence is the ready check's
-    // "Programmer  Not  Found !"; otherwise it is reported as the watchdog reports silence. The limit counts
-    // from the last frame the host sent: bytes from a chatty line that are not the awaited reply never extend
-    // it. A run passes only when it ends the way the command asked for (an Auto run with its Lock).
-    int withProgrammer(const std::function<void(Sequencer&)>& start, Sequencer::Ending wanted,
-                       int silenceMs = unguardedReplyMs, bool probe = false) {
-        QTimer silence;
-        silence.setSingleShot(true);
-        silence.setInterval(silenceMs);
-        TComPort port;
-        ComPortLink line(port);
-        TimedLink timed(line, [&silence] { silence.start(); });
-        TracingLink link(timed);
-        Sequencer sequencer(session_, link);
-        if (trace_) {
-            trace_->observe(&sequencer);
-            link.setTrace(trace_.get());
-            port.OnAfterOpen = [this](TCustomComPort*) { trace_->portOpened(); };
-        }
-        // The trace outlives this run's sequencer.
-        const std::unique_ptr<LinkTrace, void (*)(LinkTrace*)> unobserve(trace_.get(), [](LinkTrace* t) {
-            if (t) t->observe(nullptr);
-        });
-
-        if (settings_.comSeted) {
-            try {
-                port.RestoreSettings(RegistryStore, portSettingsLocation);
-            } catch (const EComPort& e) {
-                errorLine(QStringLiteral("cannot read the port settings: ") + e.Message());
-                return ExitFailed;
-            }
-        }
-        if (o_.port) port.SetPort(*o_.port);
-
-        QEventLoop loop;
-        std::optional<bool> outcome;
-        QString failure;
-        bool interrupted = false;
-        auto finish = [&] { QTimer::singleShot(0, &loop, &QEventLoop::quit); };
-        QObject::connect(&sequencer, &Sequencer::operationEnded, &loop, [&](bool success) {
-            if (!outcome) outcome = success;
-            finish();
-        });
-
-        QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
-            if (outcome || !failure.isEmpty()) return;
-            if (sequencer.DOGTimer4().enabled()) {
-                silence.start();
-                return;
-            }
-            if (probe) {
-                sequencer.Timer2Timer();
-                outcome = false;
-                finish();
-            } else {
-                sequencer.DOGTimer4Timer();
-            }
-        });
-
-        port.OnRxChar = [&](TCustomComPort*, int count) {
-            try {
-                sequencer.ComPortRxChar(count);
-            } catch (const std::exception& e) {
-                // The reply could not be answered: the line failed while writing.
-                if (failure.isEmpty()) failure = QString::fromUtf8(e.what());
-                finish();
-            }
-        };
-
-        try {
-            port.Connect();
-        } catch (const EComPort& e) {
-            const QString device =
-                QString::fromStdString(platform::SerialDevice::devicePath(port.Port().toStdString()));
-            std::fputs((portOpenErrorText(port.Port(), device, e.SystemErrorCode(), e.Message()) + '\n')
-                           .toUtf8()
-                           .constData(),
-                       stderr);
-            return ExitFailed;
-        }
-
-        interruptHandler() = [&] {
-            interrupted = true;
-            finish();
-        };
-        static const bool signalsRouted = [] {
-            platform::onQuitSignals([] {
-                if (interruptHandler()) interruptHandler()();
+        return withProgrammer(
+            [](Sequencer& s) { s.ReadButClick(); }, Sequencer::Ending::Read, unguardedReplyMs, false,
+            [this, out](PortJob& job, const QString& label, QString& failure) {
+                return writeReadImage(job, o_.ports.size() > 1 ? nameForPort(out, label) : out, failure);
             });
-            return true;
-        }();
-        Q_UNUSED(signalsRouted);
-
-        try {
-            start(sequencer);
-            if (!view_.messages().isEmpty()) {
-                interruptHandler() = nullptr;
-                disconnect(port);
-                return ExitUsage; // refused before anything was sent
-            }
-            silence.start();
-            if (!outcome) loop.exec();
-        } catch (const std::exception& e) {
-            failure = QString::fromUtf8(e.what());
-        }
-        interruptHandler() = nullptr;
-        view_.clearProgress();
-        disconnect(port);
-
-        if (!failure.isEmpty()) {
-            errorLine(failure);
-            return ExitFailed;
-        }
-        if (interrupted) {
-            errorLine(QStringLiteral("interrupted; the chip may hold a partial result"));
-            return ExitFailed;
-        }
-        if (outcome.value_or(false)) {
-            if (sequencer.lastEnding() == wanted) return ExitOk;
-            errorLine(
-                QStringLiteral("the programmer ended the run with \"%1\" where \"%2\" was due; the chip "
-                               "may hold a partial result")
-                    .arg(Sequencer::endingText(sequencer.lastEnding()), Sequencer::endingText(wanted)));
-            return ExitFailed;
-        }
-        if (sequencer.lastEnding() == Sequencer::Ending::UnexpectedReply && !o_.quiet)
-            errorLine(sequencer.unexpectedReplyText());
-        // Quiet runs keep the log to themselves unless it explains a failure.
-        for (const QString& line : view_.heldLines())
-            std::fputs((line + '\n').toUtf8().constData(), stderr);
-        return ExitFailed;
     }
 
-    static void disconnect(TComPort& port) {
-        port.OnRxChar = nullptr;
-        try {
-            port.Disconnect();
-        } catch (const std::exception& e) {
-            errorLine(QString::fromUtf8(e.what()));
+    // After a read that passed, on the port's thread: the image it read, written when it is whole.
+    int writeReadImage(PortJob& job, const QString& path, QString& failure) {
+        const QStringList lines = job.session().view().hexLines();
+        const qsizetype blocks =
+            static_cast<qsizetype>(job.session().buffer().readBuffer().size() / blockSize);
+        if (lines.size() != blocks) {
+            failure = QStringLiteral("the read ended after %1 of %2 blocks; nothing written")
+                          .arg(lines.size())
+                          .arg(blocks);
+            return ExitFailed;
         }
+        return writeImage(lines, path, failure);
+    }
+
+    // Runs the operation on the port, or on each of the ports at once (once, or chip after chip), with what
+    // the command has settled: the chip, the lock level, the loaded image.
+    int withProgrammer(std::function<void(Sequencer&)> start, Sequencer::Ending wanted,
+                       int silenceMs = unguardedReplyMs, bool probe = false,
+                       std::function<int(PortJob&, const QString&, QString&)> afterRun = {}) {
+        GangPlan plan;
+        plan.ports = o_.ports;
+        plan.setup.savedLineSettings = settings_.comSeted;
+        plan.setup.chipIndex = session_.chipIndex();
+        plan.setup.lockLevel = session_.lockLevel();
+        plan.setup.buffer = session_.buffer();
+        plan.setup.start = std::move(start);
+        plan.setup.wanted = wanted;
+        plan.setup.silenceMs = silenceMs;
+        plan.setup.probe = probe;
+        plan.operation = o_.command;
+        const bool image = o_.command == QLatin1String("program") || o_.command == QLatin1String("verify") ||
+                           o_.command == QLatin1String("auto");
+        if (image) plan.file = o_.arguments.value(0);
+        if (o_.command == QLatin1String("auto") || o_.command == QLatin1String("lock"))
+            plan.lock = session_.lockLevel();
+        plan.trace = o_.trace;
+        plan.log = o_.log;
+        plan.quiet = o_.quiet;
+        plan.repeat = o_.repeat;
+        plan.logStream = imageToStandardOutput(o_) ? stderr : stdout;
+        plan.afterRun = std::move(afterRun);
+        if (image)
+            plan.checksum = [](PortJob& job) -> std::optional<QString> {
+                return imageChecksum(programmedBytes(job.session().buffer()));
+            };
+        else if (o_.command == QLatin1String("read"))
+            plan.checksum = [](PortJob& job) -> std::optional<QString> {
+                return imageChecksum(job.session().buffer().readBuffer());
+            };
+        return runOnPorts(plan);
     }
 
     const CliOptions& o_;
     AppSettingsStore store_;
     AppSettings settings_;
+    Console console_;
     TerminalView view_;
     HostSession session_;
     const ChipInfo* chip_ = nullptr;
     std::optional<SaveFormat> format_;
-    std::unique_ptr<LinkTrace> trace_;
 };
 
 } // namespace

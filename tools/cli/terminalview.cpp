@@ -1,34 +1,50 @@
 #include "terminalview.h"
 
-#include "platform/terminal.h"
-
 #include <algorithm>
 
-TerminalView::TerminalView(std::FILE* out, std::FILE* err, bool quiet)
-    : out_(out), err_(err), quiet_(quiet), bar_(!quiet && platform::isTerminal(fileno(err))),
-      columns_(platform::terminalColumns(fileno(err), 80)) {}
+QString TerminalView::labelled(const QString& text) const {
+    if (label_.isEmpty()) return text;
+    // Several ports: every line of the text carries the port's label, and blank lines go.
+    QStringList lines;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        if (!line.trimmed().isEmpty()) lines << label_ + line;
+    return lines.join(QLatin1Char('\n'));
+}
+
+TerminalView::TerminalView(Console& console, std::FILE* log, bool quiet, const QString& label, int slot)
+    : console_(console), log_(log), quiet_(quiet), label_(label), slot_(slot) {}
 
 TerminalView::~TerminalView() {
     clearProgress();
 }
 
 void TerminalView::log(const QString& line) {
+    run_ << line;
     if (quiet_) {
         held_ << line;
         return;
     }
-    clearProgress();
-    std::fputs(line.toUtf8().constData(), out_);
-    std::fputc('\n', out_);
-    std::fflush(out_);
+    console_.line(log_, labelled(line));
 }
 
 void TerminalView::showMessage(const QString& text) {
-    clearProgress();
     messages_ << text;
-    std::fputs(text.toUtf8().constData(), err_);
-    std::fputc('\n', err_);
-    std::fflush(err_);
+    console_.line(console_.err(), labelled(text));
+}
+
+void TerminalView::startRun() {
+    run_.clear();
+    held_.clear();
+}
+
+void TerminalView::errorLine(const QString& text) {
+    console_.line(console_.err(), labelled(text));
+}
+
+void TerminalView::releaseHeldLines() {
+    for (const QString& line : held_)
+        console_.line(console_.err(), labelled(line));
+    held_.clear();
 }
 
 void TerminalView::setStatus(const QString& text, StatusColour colour) {
@@ -37,27 +53,21 @@ void TerminalView::setStatus(const QString& text, StatusColour colour) {
 }
 
 void TerminalView::setProgress(int percent) {
-    if (!bar_) return;
+    if (quiet_ || !console_.showsBars()) return;
     // The operations set 0 when they end; the outcome is in the log, so the bar just goes.
     if (percent <= 0 && !statusIsProgress_) {
         clearProgress();
         return;
     }
     const int shown = std::clamp(percent, 0, 100);
-    const QString label = statusIsProgress_ ? status_.simplified() : QString();
-    const int width = std::clamp(columns_ - static_cast<int>(label.size()) - 4, 10, 50);
+    const QString label = label_ + (statusIsProgress_ ? status_.simplified() : QString());
+    const int width = std::clamp(console_.columns() - static_cast<int>(label.size()) - 4, 10, 50);
     const int filled = width * shown / 100;
-    const QString line =
-        QStringLiteral("\r%1 [%2%3]")
-            .arg(label, QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.')));
-    std::fputs(line.toUtf8().constData(), err_);
-    std::fflush(err_);
-    drawn_ = true;
+    console_.setBar(
+        slot_, QStringLiteral("%1 [%2%3]")
+                   .arg(label, QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.'))));
 }
 
 void TerminalView::clearProgress() {
-    if (!drawn_) return;
-    std::fputs("\r\033[K", err_);
-    std::fflush(err_);
-    drawn_ = false;
+    console_.setBar(slot_, QString());
 }

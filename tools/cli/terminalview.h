@@ -1,19 +1,22 @@
 #pragma once
 
+#include "console.h"
+
 #include "programmer/hostview.h"
 
 #include <QStringList>
 
-#include <cstdio>
-
-// The command-line tool's side of the HostView: log lines go to standard output as they come (the same lines
-// the main window's message log shows), message boxes become lines on standard error, the hex view is kept in
-// memory for "read", and the progress is a bar on standard error when that is a terminal. Beeps stay silent:
-// a script or a terminal has no use for the programmer's tones.
+// The command-line tool's side of the HostView, one per port: log lines go to the console's log stream as
+// they come (the same lines the main window's message log shows, after the port's label when several ports
+// run), message boxes become lines on standard error, the hex view is kept in memory for "read", and the
+// progress is the port's bar on the console. Beeps stay silent: a script or a terminal has no use for the
+// programmer's tones.
 class TerminalView : public HostView {
 public:
-    // quiet: no progress bar, and log lines are held back; heldLines() gives them to show after a failure.
-    TerminalView(std::FILE* out, std::FILE* err, bool quiet);
+    // log: where log lines go (the console's out() or err()). quiet: no progress bar, and log lines are held
+    // back; heldLines() gives them to show after a failure. label: put before every line ("[ttyUSB0] "),
+    // empty for a single port. slot: this port's bar.
+    TerminalView(Console& console, std::FILE* log, bool quiet, const QString& label = {}, int slot = 0);
     ~TerminalView() override;
 
     void log(const QString& line) override;
@@ -31,23 +34,34 @@ public:
     void raiseWindow() override {}
     void lowerWindow() override {}
 
+    bool quiet() const { return quiet_; }
     // Messages shown so far (refusals such as "Please Open *.Hex or *.Bin File Firstly !").
     const QStringList& messages() const { return messages_; }
     const QStringList& heldLines() const { return held_; }
+    // Every line logged since startRun(), held or not.
+    const QStringList& runLines() const { return run_; }
+    void startRun();
+
+    // A line of the tool's own on standard error, after the port's label.
+    void errorLine(const QString& text);
+    // Shows the held lines on standard error (a quiet run that failed) and forgets them.
+    void releaseHeldLines();
 
     // Removes the progress bar from the terminal, if one is drawn.
     void clearProgress();
 
 private:
-    std::FILE* out_;
-    std::FILE* err_;
+    QString labelled(const QString& text) const;
+
+    Console& console_;
+    std::FILE* log_;
     bool quiet_;
-    bool bar_;
-    int columns_;
-    bool drawn_ = false;
+    QString label_;
+    int slot_;
     QString status_;
     bool statusIsProgress_ = false;
     QStringList hex_;
     QStringList messages_;
     QStringList held_;
+    QStringList run_;
 };

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "portjob.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+// A programmer command on one port or on several at once, once or (--repeat) for chip after chip.
+struct GangPlan {
+    // The ports as given; none: the saved port.
+    QStringList ports;
+    // What every port runs (its port left empty: each gets its own).
+    PortJobSetup setup;
+    // For the log: the command, the image file, the lock level the run sets.
+    QString operation;
+    std::optional<QString> file;
+    std::optional<int> lock;
+    std::optional<QString> trace;
+    std::optional<QString> log;
+    bool quiet = false;
+    bool repeat = false;
+    // Where the log lines go (standard error when the image goes to standard output).
+    std::FILE* logStream = stdout;
+    // After a run that passed, on the port's thread: what is left to do with its result (writing a read
+    // image), given the port's label ("" for a single port): an exit code, with the failure text set.
+    std::function<int(PortJob&, const QString& label, QString& failure)> afterRun;
+    // The checksum the log gives for a run that passed (the image programmed, verified or read).
+    std::function<std::optional<QString>(PortJob&)> checksum;
+};
+
+// Runs the plan: each port on a thread of its own, so that one programmer's waits and failures never hold up
+// another. Log lines carry the port's label ("[ttyUSB0] ") when several ports run; a summary table follows.
+// With repeat, the user is asked for the next chip after every round. Returns the exit code: 0 when every run
+// on every port passed, 1 when any failed, 2 for a trace or log that cannot be written.
+int runOnPorts(const GangPlan& plan);
+
+// path with the port's label before its ending: "out.hex", "ttyUSB0" -> "out-ttyUSB0.hex" (a slash in the
+// label becomes an underscore: "pts/3" -> "out-pts_3.hex").
+QString nameForPort(const QString& path, QString label);
