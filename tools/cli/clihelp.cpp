@@ -1,7 +1,7 @@
 #include "clihelp.h"
 
 QString cliHelpText() {
-    return QStringLiteral(R"(Usage: chipwright-cli [OPTIONS] COMMAND [ARGS]
+    return QStringLiteral(R"help(Usage: chipwright-cli [OPTIONS] COMMAND [ARGS]
 Drives a serial 8051 flash programmer (AT89C2051/4051/51/52/55, AT89S51/52/53) from the command line,
 with the same code as the Chipwright window.
 
@@ -31,6 +31,9 @@ Commands:
 Options (defaults come from the Chipwright window's saved settings):
   --port NAME        Serial port: COM1 is /dev/ttyS0, a path stands as it is, any other name is
                      taken below /dev (ttyUSB0). Default: the port set in the window's setup.
+                     Give it several times to run probe, erase, program, verify, read, lock
+                     or auto on every port at once, each programmer with its own chip (see
+                     "Several programmers" below).
   --chip TYPE|INDEX  Chip type (AT89S52, any case) or its index 0-7 (see "chips").
   --lock LEVEL       Lock level for lock and auto: 0-3, LB1-LB3 (any case) or none.
   --fill FF|00       Byte that fills the image around the file's data.
@@ -40,6 +43,12 @@ Options (defaults come from the Chipwright window's saved settings):
   --trace FILE       Write a wire trace to FILE ("-": standard error): one line per frame sent
                      and per bytes received, with the time since the port opened in ms, "->"
                      or "<-", the bytes in hex and what the host reads in them.
+  --repeat           Keep the port open and, after each run, ask for the next chip: "Insert the
+                     next chip and press Enter (q to stop)". Counts passed and failed chips;
+                     q, the end of standard input or Ctrl+C stops it with the totals.
+  --log FILE         Append one JSON line per run and port to FILE: time (ISO 8601 with zone),
+                     port, chip, operation, file, checksum, lock, result ("passed" or
+                     "failed"), failure (the window's words) and duration in seconds.
   -q, --quiet        Print nothing on success; on failure the messages go to standard error.
   -h, --help         Show this text.
   --version          Show the version.
@@ -52,14 +61,34 @@ Output:
   A progress bar goes to standard error when it is a terminal. Refusals and errors go to
   standard error.
 
+Several programmers:
+  With --port given more than once, every port runs the command at the same time on a thread of
+  its own: a programmer that fails, goes silent, is unplugged or busy never stops or slows the
+  others. Each line starts with its port ("[ttyUSB0] Program Succssed!"), a terminal shows one
+  bar per port, and a table gives each port's result, time and failure at the end. read writes
+  one file per port, the port's name put before the ending (chip-ttyUSB0.bin); so does --trace
+  FILE ("--trace -" labels each line instead). With --repeat, Enter starts the next round on
+  every port, and the table gives each port's passed and failed chips.
+
+Log file:
+  One JSON object per line, appended in a single write, so lines stay whole when several runs
+  (or several tools) end at once:
+  {"time":"2026-12-10T17:30:05.120+01:00","port":"ttyUSB0","chip":"AT89C2051",
+   "operation":"auto","file":"fw.hex","checksum":"3A7C","lock":3,"result":"passed",
+   "failure":"","duration":11.482}
+  checksum is the 16-bit sum of the bytes programmed or verified (the file's data up to its
+  last 16-byte block) or read (the whole chip, by a read that passed), as 4 hex digits; file,
+  checksum, chip and lock are null where the operation has none.
+
 Exit status:
-  0  success
-  1  the operation failed: failure reply, verify mismatch, no answer from the programmer
+  0  success (on every port, in every round)
+  1  the operation failed (on any port): failure reply, verify mismatch, no answer from the programmer
      (also for probe), a reply that does not belong to the running operation, a run that
      ended short of what the command asked for (auto ends with its Lock), the port could not
      be opened or the line failed; the reason goes to standard error
   2  usage error, a file that cannot be read or written, a file too large for the chip, or a
-     file without data ("Please Open *.Hex or *.Bin File Firstly !")
+     file without data ("Please Open *.Hex or *.Bin File Firstly !"); these are found before
+     any port is touched
 
 Settings are read, never written: the window's choices for chip, lock level and fill byte, and
 its port settings, under ${XDG_CONFIG_HOME:-~/.config}/chipwright/registry.
@@ -72,5 +101,6 @@ Examples:
   cat firmware.ihx | chipwright-cli --chip 0 program -
   chipwright-cli --chip 0 read - | xxd | less
   chipwright-cli --trace - --chip 0 auto firmware.hex
-)");
+  chipwright-cli --port ttyUSB0 --port ttyUSB1 --chip 0 --repeat --log chips.log auto fw.hex
+)help");
 }

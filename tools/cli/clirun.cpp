@@ -328,6 +328,7 @@ private:
         plan.setup.silenceMs = silenceMs;
         plan.setup.probe = probe;
         plan.operation = o_.command;
+        if (chip_) plan.chip = QLatin1String(chip_->type);
         const bool image = o_.command == QLatin1String("program") || o_.command == QLatin1String("verify") ||
                            o_.command == QLatin1String("auto");
         if (image) plan.file = o_.arguments.value(0);
@@ -340,11 +341,12 @@ private:
         plan.logStream = imageToStandardOutput(o_) ? stderr : stdout;
         plan.afterRun = std::move(afterRun);
         if (image)
-            plan.checksum = [](PortJob& job) -> std::optional<QString> {
+            plan.checksum = [](PortJob& job, bool) -> std::optional<QString> {
                 return imageChecksum(programmedBytes(job.session().buffer()));
             };
         else if (o_.command == QLatin1String("read"))
-            plan.checksum = [](PortJob& job) -> std::optional<QString> {
+            plan.checksum = [](PortJob& job, bool passed) -> std::optional<QString> {
+                if (!passed) return std::nullopt;
                 return imageChecksum(job.session().buffer().readBuffer());
             };
         return runOnPorts(plan);

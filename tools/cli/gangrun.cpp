@@ -7,7 +7,6 @@
 
 #include "platform/quitsignals.h"
 #include "platform/serialdevice.h"
-#include "programmer/chipcatalogue.h"
 #include "programmer/linktrace.h"
 
 #include <QDateTime>
@@ -108,12 +107,12 @@ public slots:
         }
 
         record.port = job_->portName();
-        if (const ChipInfo* chip = chipAt(plan_.setup.chipIndex)) record.chip = QLatin1String(chip->type);
+        record.chip = plan_.chip;
         record.operation = plan_.operation;
         record.file = plan_.file;
         record.lock = plan_.lock;
         record.passed = result.exit == ExitOk;
-        if (record.passed && plan_.checksum) record.checksum = plan_.checksum(*job_);
+        if (plan_.checksum) record.checksum = plan_.checksum(*job_, record.passed);
         record.failure = result.failure;
         record.elapsedMs = result.elapsedMs;
         emit roundEnded(slot_);

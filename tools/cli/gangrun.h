@@ -15,8 +15,10 @@ struct GangPlan {
     QStringList ports;
     // What every port runs (its port left empty: each gets its own).
     PortJobSetup setup;
-    // For the log: the command, the image file, the lock level the run sets.
+    // For the log: the command, the chip it was for (none for the probe), the image file, the lock level the
+    // run sets.
     QString operation;
+    std::optional<QString> chip;
     std::optional<QString> file;
     std::optional<int> lock;
     std::optional<QString> trace;
@@ -28,8 +30,8 @@ struct GangPlan {
     // After a run that passed, on the port's thread: what is left to do with its result (writing a read
     // image), given the port's label ("" for a single port): an exit code, with the failure text set.
     std::function<int(PortJob&, const QString& label, QString& failure)> afterRun;
-    // The checksum the log gives for a run that passed (the image programmed, verified or read).
-    std::function<std::optional<QString>(PortJob&)> checksum;
+    // The checksum the log gives for a run (the image programmed or verified; what a read that passed read).
+    std::function<std::optional<QString>(PortJob&, bool passed)> checksum;
 };
 
 // Runs the plan: each port on a thread of its own, so that one programmer's waits and failures never hold up

@@ -46,7 +46,7 @@ QByteArray recordJson(const RunRecord& r) {
     QList<QByteArray> fields = {
         field("time", jsonString(time)),
         field("port", jsonString(r.port)),
-        field("chip", jsonString(r.chip)),
+        field("chip", r.chip ? jsonString(*r.chip) : null),
         field("operation", jsonString(r.operation)),
         field("file", r.file ? jsonString(*r.file) : null),
         field("checksum", r.checksum ? jsonString(*r.checksum) : null),

@@ -11,7 +11,7 @@
 struct RunRecord {
     QDateTime started;
     QString port;
-    QString chip;
+    std::optional<QString> chip;
     QString operation;
     std::optional<QString> file;     // the image file as named ("-": standard input)
     std::optional<QString> checksum; // of the image programmed, verified or read
