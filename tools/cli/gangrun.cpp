@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <unistd.h>
 #include <vector>
 
@@ -83,9 +84,17 @@ public:
         : plan_(plan), slot_(slot), port_(std::move(port)), label_(std::move(label)), console_(console),
           trace_(std::move(trace)) {}
 
-    // The last round's result and log record; read on the main thread once roundEnded has come.
-    PortJobResult result;
-    RunRecord record;
+    // How the last round ended on this port, with its log record.
+    struct Outcome {
+        PortJobResult result;
+        RunRecord record;
+    };
+    // Read on the main thread once roundEnded has come; the lock makes the hand-over plain to see, rather
+    // than resting on the order Qt's event queue keeps.
+    Outcome outcome() const {
+        std::lock_guard lock(mutex_);
+        return outcome_;
+    }
     const QString& label() const { return label_; }
 
 public slots:
@@ -98,9 +107,10 @@ public slots:
             setup.port = port_;
             job_ = std::make_unique<PortJob>(std::move(setup), *view_, std::move(trace_));
         }
-        record = RunRecord();
-        record.started = QDateTime::currentDateTime();
-        result = job_->run();
+        RunRecord record;
+        // In UTC: the zone is looked up where the log line is written, on the main thread alone.
+        record.started = QDateTime::currentDateTimeUtc();
+        PortJobResult result = job_->run();
         if (result.exit == ExitOk && plan_.afterRun) {
             result.exit = plan_.afterRun(*job_, label_, result.failure);
             if (result.exit != ExitOk) view_->errorLine(QStringLiteral("chipwright-cli: ") + result.failure);
@@ -115,6 +125,10 @@ public slots:
         if (plan_.checksum) record.checksum = plan_.checksum(*job_, record.passed);
         record.failure = result.failure;
         record.elapsedMs = result.elapsedMs;
+        {
+            std::lock_guard lock(mutex_);
+            outcome_ = {result, record};
+        }
         emit roundEnded(slot_);
     }
 
@@ -140,6 +154,8 @@ private:
     std::unique_ptr<LinkTrace> trace_;
     std::unique_ptr<TerminalView> view_;
     std::unique_ptr<PortJob> job_;
+    mutable std::mutex mutex_;
+    Outcome outcome_;
 };
 
 // Waits, with the event loop running, for a line on standard input: the line, or nothing at its end, on an
@@ -209,14 +225,15 @@ QStringList summaryTable(const std::vector<std::unique_ptr<PortWorker>>& workers
                      .arg(QStringLiteral("Time"), 8)
                      .arg(QStringLiteral("Failure"))
                      .trimmed();
-        for (const auto& w : workers)
+        for (const auto& w : workers) {
+            const PortJobResult result = w->outcome().result;
             lines << QStringLiteral("%1  %2  %3  %4")
                          .arg(w->label(), -width)
-                         .arg(w->result.exit == ExitOk ? QStringLiteral("passed") : QStringLiteral("FAILED"),
-                              -6)
-                         .arg(seconds(w->result.elapsedMs), 8)
-                         .arg(w->result.exit == ExitOk ? QString() : w->result.failure)
+                         .arg(result.exit == ExitOk ? QStringLiteral("passed") : QStringLiteral("FAILED"), -6)
+                         .arg(seconds(result.elapsedMs), 8)
+                         .arg(result.exit == ExitOk ? QString() : result.failure)
                          .trimmed();
+        }
         return lines;
     }
     lines << QStringLiteral("%1  %2  %3  %4  %5")
@@ -317,11 +334,12 @@ int runOnPorts(const GangPlan& plan) {
                 w, &PortWorker::roundEnded, &loop,
                 [&, w, i](int) {
                     Tally& t = tallies[i];
-                    (w->result.exit == ExitOk ? t.passed : t.failed) += 1;
-                    t.elapsedMs += w->result.elapsedMs;
-                    if (w->result.exit != ExitOk) t.lastFailure = w->result.failure;
+                    const PortWorker::Outcome outcome = w->outcome();
+                    (outcome.result.exit == ExitOk ? t.passed : t.failed) += 1;
+                    t.elapsedMs += outcome.result.elapsedMs;
+                    if (outcome.result.exit != ExitOk) t.lastFailure = outcome.result.failure;
                     QString error;
-                    if (plan.log && !log.append(w->record, error) && !logFailed) {
+                    if (plan.log && !log.append(outcome.record, error) && !logFailed) {
                         logFailed = true;
                         console.line(stderr, QStringLiteral("chipwright-cli: cannot write the log %1: %2")
                                                  .arg(*plan.log, error));
@@ -371,7 +389,7 @@ int runOnPorts(const GangPlan& plan) {
         console.line(stderr, QStringLiteral("Total: passed %1, failed %2").arg(passed).arg(failed));
 
     if (logFailed) return ExitFailed;
-    if (!several && !plan.repeat) return workers.front()->result.exit;
+    if (!several && !plan.repeat) return workers.front()->outcome().result.exit;
     return failed == 0 ? ExitOk : ExitFailed;
 }
 
