@@ -55,12 +55,6 @@ QByteArray expectedHex(const QByteArray& data) {
 
 const QStringList programLog = {"Programming Now ...... Please Wait !", "Program Succssed!"};
 const QStringList verifyLog = {"Verifying Now ...... Please Wait !", "Verify Succssed !"};
-const QStringList autoLog = {"Erasing Now ......Please Wait !",
-                             "Programming Now ...... Please Wait !",
-                             "Program Succssed!",
-                             "Verifying Now ...... Please Wait !",
-                             "Verify Succssed !",
-                             "Lock Succssed !"};
 
 class Cli : public ::testing::Test {
 protected:

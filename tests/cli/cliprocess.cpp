@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+const QStringList autoLog = {"Erasing Now ......Please Wait !",
+                             "Programming Now ...... Please Wait !",
+                             "Program Succssed!",
+                             "Verifying Now ...... Please Wait !",
+                             "Verify Succssed !",
+                             "Lock Succssed !"};
+
 const QString connectionErrorLine = QStringLiteral("\nError !  Please Check The Connection Whether OK !\n"
                                                    "Or Check  Whether Suited Of The MCU Type  !\n");
 

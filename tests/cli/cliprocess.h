@@ -24,5 +24,8 @@ CliResult runCliThrough(const QStringList& launcher, const QStringList& argument
 // What the tool prints for these log lines: each followed by a line break.
 QByteArray logText(const QStringList& lines);
 
+// The log of an Auto run that passed.
+extern const QStringList autoLog;
+
 // The watchdog's log line (a line break, two lines, a line break).
 extern const QString connectionErrorLine;

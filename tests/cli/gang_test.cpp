@@ -25,12 +25,6 @@ namespace {
 constexpr int c2051 = 0;
 constexpr int c2051Size = 2048;
 
-const QStringList autoLog = {"Erasing Now ......Please Wait !",
-                             "Programming Now ...... Please Wait !",
-                             "Program Succssed!",
-                             "Verifying Now ...... Please Wait !",
-                             "Verify Succssed !",
-                             "Lock Succssed !"};
 const QString nextChipPrompt = "Insert the next chip and press Enter (q to stop)";
 
 // 40 bytes of a pattern that differs with seed: two whole blocks and half a third.
