@@ -7,8 +7,9 @@
 //  - cpu_ms_per_programmer: the command-line tool's CPU time (user + system, start-up included) over the
 //    number of programmers; sim_cpu_ms_per_programmer: the simulators' own, kept apart (they are not the
 //    program, but they share the machine with it);
-//  - port_s_max: the longest run of one port as the tool's --log gives it; outside_ports_s: the wall time
-//    less that, which is what the tool spends around the ports' runs (start-up, threads, closing the ports).
+//  - port_s_max: the longest run of one port as the tool's --log gives it; outside_ports_ms: the wall time
+//    less that, which is what the tool spends around the ports' runs (start-up, threads, closing the ports);
+//  - spread_pct: the slowest run's wall time less the fastest one's, against the median.
 // A run counts only when the tool exits with 0, its summary and its log say "passed" for every port, and
 // every simulator's chip memory holds the image afterwards.
 // Run: build/bench/gang_bench (about two and a half minutes: 12 runs of some 11 s of wire time each).
@@ -377,7 +378,7 @@ void BM_GangAuto4K(benchmark::State& state) {
         state.counters["cpu_ms_per_programmer"] = each([](const Run& r) { return r.cliCpuMs; }) / n;
         state.counters["sim_cpu_ms_per_programmer"] = each([](const Run& r) { return r.simCpuMs; }) / n;
         state.counters["port_s_max"] = each([](const Run& r) { return r.portMaxS; });
-        state.counters["outside_ports_s"] = each([](const Run& r) { return r.wallS - r.portMaxS; });
+        state.counters["outside_ports_ms"] = 1000 * each([](const Run& r) { return r.wallS - r.portMaxS; });
         state.counters["spread_pct"] =
             100.0 *
             (std::max_element(runs.begin(), runs.end(), [](auto& a, auto& b) { return a.wallS < b.wallS; })->wallS -
