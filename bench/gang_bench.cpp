@@ -13,6 +13,10 @@
 // A run counts only when the tool exits with 0, its summary and its log say "passed" for every port, and
 // every simulator's chip memory holds the image afterwards.
 // Run: build/bench/gang_bench (about two and a half minutes: 12 runs of some 11 s of wire time each).
+// With every core kept busy by other processes, the kernel's hand-over of pseudo-terminal bytes (the work
+// that moves them from the writer's side to the reader's) can be held up for seconds, longer as more
+// terminals are in use; a run then slows down, or fails when a pause outlasts the programmer's 1 s watchdog.
+// Neither the tool nor the simulator is the cause then: measure on an otherwise idle machine.
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
