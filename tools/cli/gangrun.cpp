@@ -263,134 +263,170 @@ QString nameForPort(const QString& path, QString label) {
     return path.left(dot) + '-' + label + path.mid(dot);
 }
 
-int runOnPorts(const GangPlan& plan) {
-    const bool several = plan.ports.size() > 1;
-    const QStringList labels = several ? portLabels(plan.ports) : QStringList{plan.ports.value(0)};
-    const int count = several ? static_cast<int>(plan.ports.size()) : 1;
-    Console console(stdout, stderr, plan.quiet ? 0 : count);
-    auto usage = [&](const QString& text) {
-        console.line(stderr, QStringLiteral("chipwright-cli: ") + text);
-        return ExitUsage;
-    };
-    if (several)
-        if (const QString error = sameDeviceError(plan.ports); !error.isEmpty()) return usage(error);
+namespace {
 
-    // Everything that can be refused is refused before any port is touched.
-    std::vector<std::unique_ptr<LinkTrace>> traces(static_cast<size_t>(count));
-    if (plan.trace) {
-        for (int i = 0; i < count; ++i) {
-            const bool shared = *plan.trace == QLatin1String("-");
-            const QString name = several && !shared ? nameForPort(*plan.trace, labels[i]) : *plan.trace;
-            QString error;
-            traces[static_cast<size_t>(i)] = LinkTrace::open(name, error);
-            if (!traces[static_cast<size_t>(i)])
-                return usage(QStringLiteral("cannot write the trace: ") + error);
-            if (several && shared) traces[static_cast<size_t>(i)]->setLabel('[' + labels[i] + "] ");
+// The run of a plan: the ports' threads and workers, the rounds, the counts, the log.
+class GangRun {
+public:
+    explicit GangRun(const GangPlan& plan)
+        : plan_(plan), several_(plan.ports.size() > 1),
+          labels_(several_ ? portLabels(plan.ports) : QStringList{plan.ports.value(0)}),
+          count_(several_ ? static_cast<int>(plan.ports.size()) : 1),
+          console_(stdout, stderr, plan.quiet ? 0 : count_), tallies_(static_cast<size_t>(count_)) {}
+
+    int run() {
+        std::vector<std::unique_ptr<LinkTrace>> traces(static_cast<size_t>(count_));
+        if (const int code = prepare(traces)) return code;
+        start(traces);
+        routeQuitSignals();
+        quitHandler() = [this] {
+            stopping_ = true;
+            for (auto& w : workers_)
+                QMetaObject::invokeMethod(w.get(), "interrupt", Qt::QueuedConnection);
+            input_.stop();
+        };
+        for (;;) {
+            runRound();
+            if (!plan_.repeat || stopping_) break;
+            const auto [passed, failed] = totals();
+            console_.line(stderr, QStringLiteral("Passed %1, failed %2").arg(passed).arg(failed));
+            console_.line(stderr, nextChipPrompt);
+            const std::optional<QByteArray> answer = input_.next();
+            if (!answer || answer->trimmed().toLower() == "q") break;
+        }
+        quitHandler() = nullptr;
+        stop();
+        return report();
+    }
+
+private:
+    int usage(const QString& text) {
+        console_.line(stderr, QStringLiteral("chipwright-cli: ") + text);
+        return ExitUsage;
+    }
+
+    // Everything that can be refused is refused before any port is touched: the ports, the traces, the log.
+    int prepare(std::vector<std::unique_ptr<LinkTrace>>& traces) {
+        if (several_)
+            if (const QString error = sameDeviceError(plan_.ports); !error.isEmpty()) return usage(error);
+        if (plan_.trace) {
+            const bool shared = *plan_.trace == QLatin1String("-");
+            for (int i = 0; i < count_; ++i) {
+                const QString name =
+                    several_ && !shared ? nameForPort(*plan_.trace, labels_[i]) : *plan_.trace;
+                QString error;
+                std::unique_ptr<LinkTrace>& trace = traces[static_cast<size_t>(i)];
+                trace = LinkTrace::open(name, error);
+                if (!trace) return usage(QStringLiteral("cannot write the trace: ") + error);
+                if (several_ && shared) trace->setLabel('[' + labels_[i] + "] ");
+            }
+        }
+        QString error;
+        if (plan_.log && !log_.open(*plan_.log, error))
+            return usage(QStringLiteral("cannot write the log %1: %2").arg(*plan_.log, error));
+        return ExitOk;
+    }
+
+    void start(std::vector<std::unique_ptr<LinkTrace>>& traces) {
+        for (int i = 0; i < count_; ++i) {
+            auto thread = std::make_unique<QThread>();
+            std::optional<QString> port;
+            if (!plan_.ports.isEmpty()) port = plan_.ports[i];
+            std::unique_ptr<LinkTrace>& trace = traces[static_cast<size_t>(i)];
+            if (trace) trace->moveToThread(thread.get());
+            auto worker =
+                std::make_unique<PortWorker>(plan_, i, port, labels_[i], console_, std::move(trace));
+            worker->moveToThread(thread.get());
+            thread->start();
+            workers_.push_back(std::move(worker));
+            threads_.push_back(std::move(thread));
         }
     }
-    RunLog log;
-    if (plan.log) {
-        QString error;
-        if (!log.open(*plan.log, error))
-            return usage(QStringLiteral("cannot write the log %1: %2").arg(*plan.log, error));
-    }
 
-    std::vector<std::unique_ptr<PortWorker>> workers;
-    std::vector<std::unique_ptr<QThread>> threads;
-    for (int i = 0; i < count; ++i) {
-        auto thread = std::make_unique<QThread>();
-        std::optional<QString> port;
-        if (!plan.ports.isEmpty()) port = plan.ports[i];
-        auto& trace = traces[static_cast<size_t>(i)];
-        if (trace) trace->moveToThread(thread.get());
-        auto worker = std::make_unique<PortWorker>(plan, i, port, labels.value(i), console, std::move(trace));
-        worker->moveToThread(thread.get());
-        thread->start();
-        workers.push_back(std::move(worker));
-        threads.push_back(std::move(thread));
-    }
-
-    std::vector<Tally> tallies(static_cast<size_t>(count));
-    bool stopping = false;
-    bool logFailed = false;
-    QEventLoop* roundLoop = nullptr;
-    LineWait input;
-    routeQuitSignals();
-    quitHandler() = [&] {
-        stopping = true;
-        for (auto& w : workers)
-            QMetaObject::invokeMethod(w.get(), "interrupt", Qt::QueuedConnection);
-        input.stop();
-    };
-
-    for (int round = 1;; ++round) {
+    // Every port runs once; each port's run is counted and logged as soon as it ends.
+    void runRound() {
         QEventLoop loop;
-        roundLoop = &loop;
-        int running = count;
+        int running = count_;
         std::vector<QMetaObject::Connection> connections;
-        for (size_t i = 0; i < workers.size(); ++i) {
-            PortWorker* w = workers[i].get();
+        for (size_t i = 0; i < workers_.size(); ++i) {
+            PortWorker* w = workers_[i].get();
             connections.push_back(QObject::connect(
                 w, &PortWorker::roundEnded, &loop,
-                [&, w, i](int) {
-                    Tally& t = tallies[i];
-                    const PortWorker::Outcome outcome = w->outcome();
-                    (outcome.result.exit == ExitOk ? t.passed : t.failed) += 1;
-                    t.elapsedMs += outcome.result.elapsedMs;
-                    if (outcome.result.exit != ExitOk) t.lastFailure = outcome.result.failure;
-                    QString error;
-                    if (plan.log && !log.append(outcome.record, error) && !logFailed) {
-                        logFailed = true;
-                        console.line(stderr, QStringLiteral("chipwright-cli: cannot write the log %1: %2")
-                                                 .arg(*plan.log, error));
-                    }
+                [this, &loop, &running, w, i](int) {
+                    ended(tallies_[i], w->outcome());
                     if (--running == 0) loop.quit();
                 },
                 Qt::QueuedConnection));
             QMetaObject::invokeMethod(w, "runRound", Qt::QueuedConnection);
         }
         loop.exec();
-        roundLoop = nullptr;
         for (const auto& c : connections)
             QObject::disconnect(c);
-        if (!plan.repeat || stopping) break;
+    }
 
+    void ended(Tally& t, const PortWorker::Outcome& outcome) {
+        (outcome.result.exit == ExitOk ? t.passed : t.failed) += 1;
+        t.elapsedMs += outcome.result.elapsedMs;
+        if (outcome.result.exit != ExitOk) t.lastFailure = outcome.result.failure;
+        QString error;
+        if (plan_.log && !log_.append(outcome.record, error) && !logFailed_) {
+            logFailed_ = true;
+            console_.line(
+                stderr, QStringLiteral("chipwright-cli: cannot write the log %1: %2").arg(*plan_.log, error));
+        }
+    }
+
+    // Closes every port in order and ends the threads.
+    void stop() {
+        for (size_t i = 0; i < workers_.size(); ++i) {
+            QMetaObject::invokeMethod(workers_[i].get(), "stop", Qt::BlockingQueuedConnection);
+            threads_[i]->quit();
+            threads_[i]->wait();
+        }
+        console_.clearBars();
+    }
+
+    std::pair<int, int> totals() const {
         int passed = 0;
         int failed = 0;
-        for (const Tally& t : tallies) {
+        for (const Tally& t : tallies_) {
             passed += t.passed;
             failed += t.failed;
         }
-        console.line(stderr, QStringLiteral("Passed %1, failed %2").arg(passed).arg(failed));
-        console.line(stderr, nextChipPrompt);
-        const std::optional<QByteArray> answer = input.next();
-        if (!answer || answer->trimmed().toLower() == "q") break;
+        return {passed, failed};
     }
-    quitHandler() = nullptr;
-    Q_UNUSED(roundLoop);
 
-    for (size_t i = 0; i < workers.size(); ++i) {
-        QMetaObject::invokeMethod(workers[i].get(), "stop", Qt::BlockingQueuedConnection);
-        threads[i]->quit();
-        threads[i]->wait();
+    // The summary and the exit code.
+    int report() {
+        const auto [passed, failed] = totals();
+        if (several_ && !plan_.quiet)
+            for (const QString& line : summaryTable(workers_, tallies_, plan_.repeat))
+                console_.line(plan_.logStream, line);
+        if (plan_.repeat)
+            console_.line(stderr, QStringLiteral("Total: passed %1, failed %2").arg(passed).arg(failed));
+        if (logFailed_) return ExitFailed;
+        if (!several_ && !plan_.repeat) return workers_.front()->outcome().result.exit;
+        return failed == 0 ? ExitOk : ExitFailed;
     }
-    console.clearBars();
 
-    int passed = 0;
-    int failed = 0;
-    for (const Tally& t : tallies) {
-        passed += t.passed;
-        failed += t.failed;
-    }
-    if (several && !plan.quiet)
-        for (const QString& line : summaryTable(workers, tallies, plan.repeat))
-            console.line(plan.logStream, line);
-    if (plan.repeat)
-        console.line(stderr, QStringLiteral("Total: passed %1, failed %2").arg(passed).arg(failed));
+    const GangPlan& plan_;
+    const bool several_;
+    const QStringList labels_;
+    const int count_;
+    Console console_;
+    RunLog log_;
+    std::vector<std::unique_ptr<PortWorker>> workers_;
+    std::vector<std::unique_ptr<QThread>> threads_;
+    std::vector<Tally> tallies_;
+    LineWait input_;
+    bool stopping_ = false;
+    bool logFailed_ = false;
+};
 
-    if (logFailed) return ExitFailed;
-    if (!several && !plan.repeat) return workers.front()->outcome().result.exit;
-    return failed == 0 ? ExitOk : ExitFailed;
+} // namespace
+
+int runOnPorts(const GangPlan& plan) {
+    return GangRun(plan).run();
 }
 
 #include "gangrun.moc"
