@@ -1,0 +1,163 @@
+// The tool's console on a real terminal: the bars of several ports at the bottom, log lines above them,
+// whole, from any thread. What the terminal shows is worked out from the bytes it gets by a small screen
+// model.
+#include "console.h"
+
+#include "support/ptypair.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The screen of a terminal that knows what the console sends: CR, LF, erase to the end of the line (ESC [ K)
+// and cursor up (ESC [ A).
+class Screen {
+public:
+    void feed(const QByteArray& bytes) {
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            const char c = bytes[i];
+            if (c == '\033' && bytes.mid(i, 3) == "\033[K") {
+                row().truncate(col_);
+                i += 2;
+            } else if (c == '\033' && bytes.mid(i, 3) == "\033[A") {
+                row_ = std::max(row_ - 1, 0);
+                i += 2;
+            } else if (c == '\r') {
+                col_ = 0;
+            } else if (c == '\n') {
+                ++row_;
+            } else {
+                QString& r = row();
+                if (r.size() < col_) r += QString(col_ - r.size(), ' ');
+                if (r.size() == col_)
+                    r += QLatin1Char(c);
+                else
+                    r[col_] = QLatin1Char(c);
+                ++col_;
+            }
+        }
+    }
+    // The rows down to the last one that holds anything.
+    QStringList rows() const {
+        QStringList shown = rows_;
+        while (!shown.isEmpty() && shown.last().isEmpty())
+            shown.removeLast();
+        return shown;
+    }
+
+private:
+    QString& row() {
+        while (rows_.size() <= row_)
+            rows_ << QString();
+        return rows_[row_];
+    }
+    QStringList rows_;
+    int row_ = 0;
+    int col_ = 0;
+};
+
+struct Terminal {
+    PtyPair pty;
+    std::FILE* out = std::fopen(pty.slavePath().toLocal8Bit().constData(), "w");
+    std::FILE* err = std::fopen(pty.slavePath().toLocal8Bit().constData(), "w");
+    Screen screen;
+
+    ~Terminal() {
+        if (out) std::fclose(out);
+        if (err) std::fclose(err);
+    }
+    // Takes in what the console has sent so far.
+    QStringList shown() {
+        screen.feed(pty.receive(1 << 20, 200));
+        return screen.rows();
+    }
+};
+
+TEST(Console, BarsStayBelowTheLinesAndGoAtTheEnd) {
+    Terminal t;
+    ASSERT_TRUE(t.pty.ok() && t.out && t.err);
+    Console console(t.out, t.err, 3);
+    ASSERT_TRUE(console.showsBars());
+    console.setBar(0, "[a] Programming [##....]");
+    console.setBar(2, "[c] Programming [#.....]");
+    console.line(t.out, "[a] Programming Now ...... Please Wait !");
+    console.setBar(1, "[b] Verifying [###...]");
+    console.line(t.err, "[b] chipwright-cli: something to say");
+    console.setBar(0, "[a] Programming [######]");
+    EXPECT_EQ(t.shown(), (QStringList{"[a] Programming Now ...... Please Wait !",
+                                      "[b] chipwright-cli: something to say", "[a] Programming [######]",
+                                      "[b] Verifying [###...]", "[c] Programming [#.....]"}));
+
+    console.setBar(1, {});
+    EXPECT_EQ(t.shown().mid(2), (QStringList{"[a] Programming [######]", "[c] Programming [#.....]"}))
+        << "a bar that goes leaves no empty row";
+    console.clearBars();
+    console.line(t.out, "Port  Result");
+    EXPECT_EQ(t.shown(), (QStringList{"[a] Programming Now ...... Please Wait !",
+                                      "[b] chipwright-cli: something to say", "Port  Result"}));
+}
+
+TEST(Console, LinesFromManyThreadsArriveWholeAndNoBarIsLeftBehind) {
+    Terminal t;
+    ASSERT_TRUE(t.pty.ok() && t.out && t.err);
+    constexpr int ports = 4;
+    constexpr int linesPerPort = 40;
+    {
+        Console console(t.out, t.err, ports);
+        std::vector<std::thread> threads;
+        for (int p = 0; p < ports; ++p)
+            threads.emplace_back([&console, &t, p] {
+                for (int i = 0; i < linesPerPort; ++i) {
+                    console.setBar(p, QStringLiteral("[port%1] bar %2").arg(p).arg(QString(i % 20, '#')));
+                    console.line(i % 2 ? t.out : t.err,
+                                 QStringLiteral("[port%1] line %2 of this port").arg(p).arg(i));
+                }
+                console.setBar(p, {});
+            });
+        std::atomic<bool> written{false};
+        std::thread reader([&t, &written] {
+            // The terminal is read while the lines come, as a real one would be (a full terminal would hold
+            // the writers up).
+            while (!written)
+                t.screen.feed(t.pty.receive(1 << 20, 20));
+        });
+        for (std::thread& th : threads)
+            th.join();
+        written = true;
+        reader.join();
+    }
+    const QStringList rows = t.shown();
+    ASSERT_EQ(rows.size(), ports * linesPerPort) << rows.join('\n').toStdString();
+    for (int p = 0; p < ports; ++p) {
+        QStringList ofPort;
+        for (const QString& row : rows)
+            if (row.startsWith(QStringLiteral("[port%1] ").arg(p))) ofPort << row;
+        for (int i = 0; i < linesPerPort; ++i)
+            EXPECT_EQ(ofPort.value(i), QStringLiteral("[port%1] line %2 of this port").arg(p).arg(i));
+    }
+}
+
+TEST(Console, NoBarsWhereStandardErrorIsNoTerminal) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    {
+        Console console(file, file, 2);
+        EXPECT_FALSE(console.showsBars());
+        console.setBar(0, "[a] bar");
+        console.line(file, "[a] line");
+    }
+    std::rewind(file);
+    char buffer[64] = {};
+    const size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
+    EXPECT_EQ(QByteArray(buffer, static_cast<qsizetype>(n)), "[a] line\n");
+    std::fclose(file);
+}
+
+} // namespace
