@@ -2,6 +2,8 @@
 
 #include "clirun.h"
 #include "console.h"
+#include "linewait.h"
+#include "portworker.h"
 #include "runlog.h"
 #include "terminalview.h"
 
@@ -9,16 +11,11 @@
 #include "platform/serialdevice.h"
 #include "programmer/linktrace.h"
 
-#include <QDateTime>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <QThread>
 
-#include <fcntl.h>
 #include <memory>
-#include <mutex>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -74,131 +71,6 @@ QString sameDeviceError(const QStringList& names) {
                 return QStringLiteral("--port %1 and --port %2 name the same device").arg(names[i], names[j]);
     return {};
 }
-
-// One port's programmer on a thread of its own. Its job and view are made and dropped on that thread.
-class PortWorker : public QObject {
-    Q_OBJECT
-public:
-    PortWorker(const GangPlan& plan, int slot, std::optional<QString> port, QString label, Console& console,
-               std::unique_ptr<LinkTrace> trace)
-        : plan_(plan), slot_(slot), port_(std::move(port)), label_(std::move(label)), console_(console),
-          trace_(std::move(trace)) {}
-
-    // How the last round ended on this port, with its log record.
-    struct Outcome {
-        PortJobResult result;
-        RunRecord record;
-    };
-    // Read on the main thread once roundEnded has come; the lock makes the hand-over plain to see, rather
-    // than resting on the order Qt's event queue keeps.
-    Outcome outcome() const {
-        std::lock_guard lock(mutex_);
-        return outcome_;
-    }
-    const QString& label() const { return label_; }
-
-public slots:
-    void runRound() {
-        if (!job_) {
-            view_ = std::make_unique<TerminalView>(console_, plan_.logStream, plan_.quiet,
-                                                   plan_.ports.size() > 1 ? '[' + label_ + "] " : QString(),
-                                                   slot_);
-            PortJobSetup setup = plan_.setup;
-            setup.port = port_;
-            job_ = std::make_unique<PortJob>(std::move(setup), *view_, std::move(trace_));
-        }
-        RunRecord record;
-        // In UTC: the zone is looked up where the log line is written, on the main thread alone.
-        record.started = QDateTime::currentDateTimeUtc();
-        PortJobResult result = job_->run();
-        if (result.exit == ExitOk && plan_.afterRun) {
-            result.exit = plan_.afterRun(*job_, label_, result.failure);
-            if (result.exit != ExitOk) view_->errorLine(QStringLiteral("chipwright-cli: ") + result.failure);
-        }
-
-        record.port = job_->portName();
-        record.chip = plan_.chip;
-        record.operation = plan_.operation;
-        record.file = plan_.file;
-        record.lock = plan_.lock;
-        record.passed = result.exit == ExitOk;
-        if (plan_.checksum) record.checksum = plan_.checksum(*job_, record.passed);
-        record.failure = result.failure;
-        record.elapsedMs = result.elapsedMs;
-        {
-            std::lock_guard lock(mutex_);
-            outcome_ = {result, record};
-        }
-        emit roundEnded(slot_);
-    }
-
-    void interrupt() {
-        if (job_) job_->interrupt();
-    }
-
-    // Closes the port in order.
-    void stop() {
-        job_.reset();
-        view_.reset();
-    }
-
-signals:
-    void roundEnded(int slot);
-
-private:
-    const GangPlan& plan_;
-    int slot_;
-    std::optional<QString> port_;
-    QString label_;
-    Console& console_;
-    std::unique_ptr<LinkTrace> trace_;
-    std::unique_ptr<TerminalView> view_;
-    std::unique_ptr<PortJob> job_;
-    mutable std::mutex mutex_;
-    Outcome outcome_;
-};
-
-// Waits, with the event loop running, for a line on standard input: the line, or nothing at its end, on an
-// error, or when stop() is called (Ctrl+C).
-class LineWait {
-public:
-    std::optional<QByteArray> next() {
-        for (;;) {
-            if (const qsizetype end = pending_.indexOf('\n'); end >= 0) {
-                const QByteArray line = pending_.left(end);
-                pending_.remove(0, end + 1);
-                return line;
-            }
-            if (ended_ || stopped_) return std::nullopt;
-            if (::fcntl(STDIN_FILENO, F_GETFD) < 0) return std::nullopt;
-            QEventLoop loop;
-            loop_ = &loop;
-            QSocketNotifier notifier(STDIN_FILENO, QSocketNotifier::Read);
-            QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
-                char buffer[256];
-                const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-                if (n > 0)
-                    pending_.append(buffer, n);
-                else if (n == 0 || (errno != EINTR && errno != EAGAIN))
-                    ended_ = true;
-                loop.quit();
-            });
-            loop.exec();
-            loop_ = nullptr;
-            if (ended_ && !pending_.isEmpty() && !pending_.endsWith('\n')) pending_ += '\n';
-        }
-    }
-    void stop() {
-        stopped_ = true;
-        if (loop_) loop_->quit();
-    }
-
-private:
-    QByteArray pending_;
-    bool ended_ = false;
-    bool stopped_ = false;
-    QEventLoop* loop_ = nullptr;
-};
 
 struct Tally {
     int passed = 0;
@@ -428,5 +300,3 @@ private:
 int runOnPorts(const GangPlan& plan) {
     return GangRun(plan).run();
 }
-
-#include "gangrun.moc"

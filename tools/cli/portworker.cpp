@@ -1,0 +1,39 @@
+#include "portworker.h"
+
+#include "clirun.h"
+
+#include <QDateTime>
+
+void PortWorker::runRound() {
+    if (!job_) {
+        view_ =
+            std::make_unique<TerminalView>(console_, plan_.logStream, plan_.quiet,
+                                           plan_.ports.size() > 1 ? '[' + label_ + "] " : QString(), slot_);
+        PortJobSetup setup = plan_.setup;
+        setup.port = port_;
+        job_ = std::make_unique<PortJob>(std::move(setup), *view_, std::move(trace_));
+    }
+    RunRecord record;
+    // In UTC: the zone is looked up where the log line is written, on the main thread alone.
+    record.started = QDateTime::currentDateTimeUtc();
+    PortJobResult result = job_->run();
+    if (result.exit == ExitOk && plan_.afterRun) {
+        result.exit = plan_.afterRun(*job_, label_, result.failure);
+        if (result.exit != ExitOk) view_->errorLine(QStringLiteral("chipwright-cli: ") + result.failure);
+    }
+
+    record.port = job_->portName();
+    record.chip = plan_.chip;
+    record.operation = plan_.operation;
+    record.file = plan_.file;
+    record.lock = plan_.lock;
+    record.passed = result.exit == ExitOk;
+    if (plan_.checksum) record.checksum = plan_.checksum(*job_, record.passed);
+    record.failure = result.failure;
+    record.elapsedMs = result.elapsedMs;
+    {
+        std::lock_guard lock(mutex_);
+        outcome_ = {result, record};
+    }
+    emit roundEnded(slot_);
+}
