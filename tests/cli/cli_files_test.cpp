@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -133,26 +132,14 @@ TEST_F(CliFiles, ConvertAndReadIntoEveryKindOfOutput) {
     }
 
     // A FIFO that a process reads gets the bytes.
-    QByteArray received;
-    std::thread reader([&] {
-        const int fd = ::open(encoded(folder + "/stream.bin").constData(), O_RDONLY | O_CLOEXEC);
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-            received.append(buffer, n);
-        ::close(fd);
-    });
     CliResult r;
-    for (int attempt = 0; attempt < 100; ++attempt) { // until the reader has opened its end
-        r = convert(folder + "/stream.bin");
-        if (r.exitCode == 0) break;
-        ::usleep(20000);
-    }
-    if (r.exitCode != 0) {
-        // Release the reader, which waits in its open for a writer.
-        ::close(::open(encoded(folder + "/stream.bin").constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-    }
-    reader.join();
+    const QByteArray received = readFifoWhileWriting(
+        folder + "/stream.bin",
+        [&] {
+            r = convert(folder + "/stream.bin");
+            return r.exitCode == 0;
+        },
+        100, 20000);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(received, converted());
     EXPECT_TRUE(S_ISFIFO(statOf(folder + "/stream.bin").st_mode));

@@ -19,7 +19,6 @@
 
 #include <csignal>
 #include <functional>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -123,27 +122,15 @@ TEST(FileWriter, SpecialFilesAreWrittenIntoOrRefusedNeverReplaced) {
     ASSERT_EQ(::mkfifo(encoded(fifo).constData(), 0600), 0);
     makeLink(fifo, folder + "/fifo-link.bin");
     for (const QString& name : {fifo, folder + "/fifo-link.bin"}) {
-        QByteArray received;
-        std::thread reader([&] {
-            const int fd = ::open(encoded(fifo).constData(), O_RDONLY | O_CLOEXEC);
-            char buffer[256];
-            ssize_t n;
-            while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-                received.append(buffer, n);
-            ::close(fd);
-        });
-        // The writer refuses while no reader has the FIFO open; retry until the reader is there.
+        // The writer refuses while no reader has the FIFO open.
         QString error;
-        for (int i = 0; i < 500; ++i) {
-            error = writeFileContent(name, newContent);
-            if (error.isEmpty()) break;
-            ::usleep(2000);
-        }
-        if (!error.isEmpty()) {
-            // Release the reader, which waits in its open for a writer.
-            ::close(::open(encoded(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-        }
-        reader.join();
+        const QByteArray received = readFifoWhileWriting(
+            fifo,
+            [&] {
+                error = writeFileContent(name, newContent);
+                return error.isEmpty();
+            },
+            500, 2000);
         EXPECT_EQ(error, QString());
         EXPECT_EQ(received, newContent);
         EXPECT_TRUE(S_ISFIFO(lstatOf(fifo).st_mode));

@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <thread>
+
 namespace {
 constexpr uid_t nobody = 65534;
 }
@@ -62,4 +64,27 @@ int runInUnprivilegedChild(const std::function<int()>& body) {
     }
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return 128 + WTERMSIG(status);
+}
+
+QByteArray readFifoWhileWriting(const QString& fifo, const std::function<bool()>& write, int attempts,
+                                int pauseUs) {
+    const QByteArray path = QFile::encodeName(fifo);
+    QByteArray received;
+    std::thread reader([&] {
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+            received.append(buffer, n);
+        ::close(fd);
+    });
+    bool written = false;
+    for (int i = 0; i < attempts && !written; ++i) {
+        written = write();
+        if (!written) ::usleep(static_cast<useconds_t>(pauseUs));
+    }
+    // Release the reader, which waits in its open for a writer.
+    if (!written) ::close(::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    reader.join();
+    return received;
 }

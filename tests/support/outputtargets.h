@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -36,3 +37,10 @@ unsigned unprivilegedUid();
 
 // Makes a temporary folder usable by that user (QTemporaryDir makes it private).
 void shareWithUnprivilegedUser(const QString& folder);
+
+// What a process reading the FIFO at fifo gets while write() writes into it. A writer is refused while no
+// reader has the FIFO open, so write() is tried again (up to attempts times, pauseUs apart) until it returns
+// true; the reader takes every byte until the writer closes. Should no attempt succeed, the reader is
+// released and gets nothing.
+QByteArray readFifoWhileWriting(const QString& fifo, const std::function<bool()>& write, int attempts,
+                                int pauseUs);
