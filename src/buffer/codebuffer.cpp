@@ -7,7 +7,9 @@ void CodeBuffer::applyCapacity(int capacityUnits) {
     read_.resize(static_cast<size_t>(capacity()), 0);
 }
 
-void CodeBuffer::recreate(int length) { code_.assign(static_cast<size_t>(std::max(length, 0)), fill_); }
+void CodeBuffer::recreate(int length) {
+    code_.assign(static_cast<size_t>(std::max(length, 0)), fill_);
+}
 
 bool CodeBuffer::store(int address, quint8 byte) {
     if (address < 0 || static_cast<size_t>(address) >= code_.size()) return false;
@@ -31,6 +33,11 @@ bool blockInside(int k, size_t size) {
 std::span<const quint8> CodeBuffer::codeBlock(int k) const {
     if (!blockInside(k, code_.size())) return {};
     return std::span<const quint8>(code_).subspan(static_cast<size_t>(k) * blockSize, blockSize);
+}
+
+int CodeBuffer::imageBlockCount() const {
+    if (dataEnd_ <= 0) return 0;
+    return std::min(dataEnd_ / blockSize + 1, static_cast<int>(code_.size() / blockSize));
 }
 
 bool CodeBuffer::storeReadBlock(int k, std::span<const quint8, blockSize> bytes) {

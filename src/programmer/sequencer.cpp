@@ -75,17 +75,6 @@ void Sequencer::sendProbe() {
     write(link_);
 }
 
-int Sequencer::imageBlockCount() const {
-    const int dataEnd = buffer().dataEnd();
-    if (dataEnd <= 0) return 0;
-    const int codeBlocks = static_cast<int>(buffer().code().size() / blockSize);
-    return std::min(dataEnd / blockSize + 1, codeBlocks);
-}
-
-int Sequencer::readBlockCount() const {
-    return static_cast<int>(buffer().readBuffer().size() / blockSize);
-}
-
 // ---- receiving
 
 void Sequencer::ComPortRxChar(int count) {
@@ -133,7 +122,7 @@ void Sequencer::blockComplete() {
             }
         }
         ++blockIndex_;
-        if (blockIndex_ >= imageBlockCount()) {
+        if (blockIndex_ >= buffer().imageBlockCount()) {
             sleep_(50);
             sendControl(stopFrame);
             verifyPassed();
@@ -145,7 +134,7 @@ void Sequencer::blockComplete() {
 
     view().appendHexLine(dumpLine(k * blockSize, data));
     ++blockIndex_;
-    if (blockIndex_ >= readBlockCount())
+    if (blockIndex_ >= buffer().readBlockCount())
         readMode_ = false; // the programmer ends the read with 0x11 by itself
     else
         sendControl(blockRequest);
@@ -204,7 +193,7 @@ void Sequencer::statusMode(quint8 status) {
     case 0x03: {
         // A request past the image (after the end frame, or with no image) is not answered: nothing outside
         // the code buffer is ever sent, and the watchdog reports a programmer that keeps waiting.
-        const int count = imageBlockCount();
+        const int count = buffer().imageBlockCount();
         if (blockIndex_ >= count) break;
         sendDataFrame(blockIndex_);
         ++blockIndex_;
@@ -535,7 +524,7 @@ QString Sequencer::endingText(Ending ending) {
 void Sequencer::Timer1Timer() {
     // During the read's tail (all blocks in, end reply awaited) the reading text stays up.
     const bool reading = (readMode_ || readFinishPending_) && !verifyMode_;
-    const int total = reading ? readBlockCount() : imageBlockCount();
+    const int total = reading ? buffer().readBlockCount() : buffer().imageBlockCount();
     const int percent = total > 0 ? static_cast<int>(100LL * blockIndex_ / total) : 0;
     view().setProgress(percent);
     if (reading) {

@@ -152,10 +152,6 @@ private:
     void endTransfer();
     void stopProgressWithoutWatchdog();
 
-    // Blocks to program or verify: up to the data end, never past the code buffer.
-    int imageBlockCount() const;
-    int readBlockCount() const;
-
     HostSession& session_;
     LinkPort& port_;
     std::function<void(int)> sleep_;

@@ -75,12 +75,9 @@ bool folderExists(const QString& path) {
     return ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The bytes a program or verify run sends: the image's blocks up to its data end.
+// The bytes a program or verify run sends.
 std::span<const quint8> programmedBytes(const CodeBuffer& buffer) {
-    const std::vector<quint8>& code = buffer.code();
-    const size_t blocks =
-        std::min(static_cast<size_t>(buffer.dataEnd() / blockSize + 1), code.size() / blockSize);
-    return std::span(code).first(blocks * blockSize);
+    return std::span(buffer.code()).first(static_cast<size_t>(buffer.imageBlockCount()) * blockSize);
 }
 
 class CommandRun {
@@ -301,8 +298,7 @@ private:
     // After a read that passed, on the port's thread: the image it read, written when it is whole.
     int writeReadImage(PortJob& job, const QString& path, QString& failure) {
         const QStringList lines = job.session().view().hexLines();
-        const qsizetype blocks =
-            static_cast<qsizetype>(job.session().buffer().readBuffer().size() / blockSize);
+        const qsizetype blocks = job.session().buffer().readBlockCount();
         if (lines.size() != blocks) {
             failure = QStringLiteral("the read ended after %1 of %2 blocks; nothing written")
                           .arg(lines.size())

@@ -14,7 +14,7 @@
 class TerminalView : public HostView {
 public:
     // log: where log lines go (the console's out() or err()). quiet: no progress bar, and log lines are held
-    // back; heldLines() gives them to show after a failure. label: put before every line ("[ttyUSB0] "),
+    // back; releaseHeldLines() shows them after a failure. label: put before every line ("[ttyUSB0] "),
     // empty for a single port. slot: this port's bar.
     TerminalView(Console& console, std::FILE* log, bool quiet, const QString& label = {}, int slot = 0);
     ~TerminalView() override;
@@ -37,7 +37,6 @@ public:
     bool quiet() const { return quiet_; }
     // Messages shown so far (refusals such as "Please Open *.Hex or *.Bin File Firstly !").
     const QStringList& messages() const { return messages_; }
-    const QStringList& heldLines() const { return held_; }
     // Every line logged since startRun(), held or not.
     const QStringList& runLines() const { return run_; }
     void startRun();
