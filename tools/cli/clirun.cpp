@@ -44,16 +44,6 @@ constexpr int probeAnswerMs = 800;
 const QString noFileText = QStringLiteral("Please Open *.Hex or *.Bin File Firstly !");
 const QString openErrorText = QStringLiteral("Open File Error !  Please Choose Again !");
 
-void errorLine(const QString& text) {
-    // File names in the text are given back as the bytes they were given as.
-    std::fputs(platform::fileNameBytes("chipwright-cli: " + text + '\n').constData(), stderr);
-    std::fflush(stderr);
-}
-
-void outLine(const QString& text) {
-    std::fputs((text + '\n').toUtf8().constData(), stdout);
-}
-
 const QString unknownEndingText =
     QStringLiteral("%1: the name must end in .hex, .ihx, .ihex or .bin, or give --format hex|bin");
 
@@ -115,6 +105,9 @@ public:
     }
 
 private:
+    void outLine(const QString& text) { console_.line(stdout, text); }
+    void errorLine(const QString& text) { console_.line(stderr, QStringLiteral("chipwright-cli: ") + text); }
+
     int chips() {
         for (int i = 0; i < chipCount; ++i) {
             const ChipInfo& chip = chipCatalogue[static_cast<size_t>(i)];
@@ -125,7 +118,6 @@ private:
                         .arg(chip.capacity, 5)
                         .arg(QLatin1String(chip.company), QLatin1String(chip.vpp)));
         }
-        std::fflush(stdout);
         return ExitOk;
     }
 
@@ -149,7 +141,6 @@ private:
                 if (d.name == shown.name) shown = d;
             outLine(portLine(shown));
         }
-        std::fflush(stdout);
         return ExitOk;
     }
 
@@ -169,7 +160,6 @@ private:
             outLine(probeLine(r, width));
             found = found || r.outcome == ProbeOutcome::Programmer;
         }
-        std::fflush(stdout);
         return found ? ExitOk : ExitFailed;
     }
 
