@@ -106,7 +106,7 @@ public:
 
 private:
     void outLine(const QString& text) { console_.line(stdout, text); }
-    void errorLine(const QString& text) { console_.line(stderr, QStringLiteral("chipwright-cli: ") + text); }
+    void errorLine(const QString& text) { console_.toolError(text); }
 
     int chips() {
         for (int i = 0; i < chipCount; ++i) {

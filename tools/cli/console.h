@@ -25,6 +25,9 @@ public:
 
     // Writes text and a line break to stream (out() or err()).
     void line(std::FILE* stream, const QString& text);
+    // The tool's own word on standard error: "chipwright-cli: " and the text.
+    void toolError(const QString& text) { line(err_, toolPrefix() + text); }
+    static QString toolPrefix() { return QStringLiteral("chipwright-cli: "); }
     // The bar of port slot: a text that fits on one line, or empty for none.
     void setBar(int slot, const QString& text);
     // Takes every bar away (the end of a run).

@@ -173,7 +173,7 @@ public:
 
 private:
     int usage(const QString& text) {
-        console_.line(stderr, QStringLiteral("chipwright-cli: ") + text);
+        console_.toolError(text);
         return ExitUsage;
     }
 
@@ -243,8 +243,7 @@ private:
         QString error;
         if (plan_.log && !log_.append(outcome.record, error) && !logFailed_) {
             logFailed_ = true;
-            console_.line(
-                stderr, QStringLiteral("chipwright-cli: cannot write the log %1: %2").arg(*plan_.log, error));
+            console_.toolError(QStringLiteral("cannot write the log %1: %2").arg(*plan_.log, error));
         }
     }
 

@@ -137,7 +137,7 @@ int PortJob::Parts::open() {
             port.RestoreSettings(RegistryStore, portSettingsLocation);
         } catch (const EComPort& e) {
             failure = QStringLiteral("cannot read the port settings: ") + e.Message();
-            view.errorLine(QStringLiteral("chipwright-cli: ") + failure);
+            view.toolError(failure);
             return ExitFailed;
         }
     }
@@ -159,8 +159,8 @@ int PortJob::Parts::open() {
             QString::fromStdString(platform::SerialDevice::devicePath(port.Port().toStdString()));
         const QString text = portOpenErrorText(port.Port(), device, e.SystemErrorCode(), e.Message());
         view.errorLine(text);
-        failure = text.startsWith(QLatin1String("chipwright-cli: ")) ? text.mid(16).simplified()
-                                                                     : text.simplified();
+        failure = text.startsWith(Console::toolPrefix()) ? text.mid(Console::toolPrefix().size()).simplified()
+                                                         : text.simplified();
         return ExitFailed;
     }
     return ExitOk;
@@ -171,7 +171,7 @@ void PortJob::Parts::close() {
     try {
         port.Disconnect();
     } catch (const std::exception& e) {
-        view.errorLine(QStringLiteral("chipwright-cli: ") + QString::fromUtf8(e.what()));
+        view.toolError(QString::fromUtf8(e.what()));
     }
 }
 
@@ -207,7 +207,6 @@ PortJobResult PortJob::run() {
         result.failure = d.failure;
         return done(ExitFailed);
     }
-    const QString tool = QStringLiteral("chipwright-cli: ");
 
     QEventLoop loop;
     d.loop = &loop;
@@ -229,7 +228,7 @@ PortJobResult PortJob::run() {
 
     if (!d.failure.isEmpty()) {
         result.failure = d.failure;
-        d.view.errorLine(tool + d.failure);
+        d.view.toolError(d.failure);
         return done(ExitFailed);
     }
     if (d.interrupted) {
@@ -237,7 +236,7 @@ PortJobResult PortJob::run() {
         d.sequencer.cancelRun();
         result.interrupted = true;
         result.failure = QStringLiteral("interrupted; the chip may hold a partial result");
-        d.view.errorLine(tool + result.failure);
+        d.view.toolError(result.failure);
         return done(ExitFailed);
     }
     if (d.outcome.value_or(false)) {
@@ -246,11 +245,11 @@ PortJobResult PortJob::run() {
             QStringLiteral("the programmer ended the run with \"%1\" where \"%2\" was due; the chip may hold "
                            "a partial result")
                 .arg(Sequencer::endingText(d.sequencer.lastEnding()), Sequencer::endingText(d.setup.wanted));
-        d.view.errorLine(tool + result.failure);
+        d.view.toolError(result.failure);
         return done(ExitFailed);
     }
     if (d.sequencer.lastEnding() == Sequencer::Ending::UnexpectedReply && !d.view.quiet())
-        d.view.errorLine(tool + d.sequencer.unexpectedReplyText());
+        d.view.toolError(d.sequencer.unexpectedReplyText());
     // Quiet runs keep the log to themselves unless it explains a failure.
     d.view.releaseHeldLines();
     result.failure = failureWords(d.view.runLines());

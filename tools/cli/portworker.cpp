@@ -19,7 +19,7 @@ void PortWorker::runRound() {
     PortJobResult result = job_->run();
     if (result.exit == ExitOk && plan_.afterRun) {
         result.exit = plan_.afterRun(*job_, label_, result.failure);
-        if (result.exit != ExitOk) view_->errorLine(QStringLiteral("chipwright-cli: ") + result.failure);
+        if (result.exit != ExitOk) view_->toolError(result.failure);
     }
 
     record.port = job_->portName();

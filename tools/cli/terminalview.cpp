@@ -37,6 +37,10 @@ void TerminalView::startRun() {
     held_.clear();
 }
 
+void TerminalView::toolError(const QString& text) {
+    errorLine(Console::toolPrefix() + text);
+}
+
 void TerminalView::errorLine(const QString& text) {
     console_.line(console_.err(), labelled(text));
 }

@@ -41,7 +41,9 @@ public:
     const QStringList& runLines() const { return run_; }
     void startRun();
 
-    // A line of the tool's own on standard error, after the port's label.
+    // The tool's own word on standard error ("chipwright-cli: " and the text), after the port's label.
+    void toolError(const QString& text);
+    // Lines on standard error as they are, after the port's label.
     void errorLine(const QString& text);
     // Shows the held lines on standard error (a quiet run that failed) and forgets them.
     void releaseHeldLines();
