@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int frameSize = 18;
+using namespace protocol;
 
 QString hexBytes(std::span<const quint8> bytes) {
     QString text;
@@ -37,19 +37,19 @@ QString chipName(quint8 index) {
 
 QString statusMeaning(quint8 status) {
     switch (status) {
-    case 0x01:
+    case statusFailed:
         return QStringLiteral("programming failed");
-    case 0x02:
+    case statusReady:
         return QStringLiteral("programmer ready");
-    case 0x03:
+    case statusNextBlock:
         return QStringLiteral("send the next data block");
-    case 0x06:
+    case statusErased:
         return QStringLiteral("erase finished");
-    case 0x07:
+    case statusProgrammed:
         return QStringLiteral("programming finished");
-    case 0x09:
+    case statusLocked:
         return QStringLiteral("lock finished");
-    case 0x11:
+    case statusReadFinished:
         return QStringLiteral("read finished");
     default:
         return QStringLiteral("unknown, ignored");
@@ -75,13 +75,14 @@ std::unique_ptr<LinkTrace> LinkTrace::open(const QString& name, QString& error) 
 
 QString LinkTrace::readingOfSent(std::span<const quint8> bytes) const {
     const int block = sequencer_ ? sequencer_->blockIndex() : 0;
-    if (bytes.size() == frameSize && bytes[0] == 0x07 && bytes[1] == 0x07)
+    if (bytes.size() == frameSize && bytes[0] == dataFrame && bytes[1] == dataFrame)
         return QStringLiteral("data frame %1, address %2").arg(block).arg(address(block * 16));
-    if (bytes.size() == frameSize && bytes[0] == 0x08) return QStringLiteral("end frame");
+    if (bytes.size() == frameSize && bytes[0] == endFrame) return QStringLiteral("end frame");
     if (bytes.size() != 3) return QStringLiteral("unknown frame");
-    if (bytes[0] == 0xFA) return QStringLiteral("probe");
-    if (bytes[0] == 0x09) return QStringLiteral("block request %1").arg(lastWasReadCommand_ ? 0 : block);
-    if (bytes[0] == 0x10) return QStringLiteral("stop frame");
+    if (bytes[0] == probeByte) return QStringLiteral("probe");
+    if (bytes[0] == blockRequest)
+        return QStringLiteral("block request %1").arg(lastWasReadCommand_ ? 0 : block);
+    if (bytes[0] == stopFrame) return QStringLiteral("stop frame");
     const QString chip = chipName(bytes[0]);
     switch (bytes[1]) {
     case Sequencer::CmdAuto:
@@ -130,13 +131,15 @@ QString LinkTrace::readingOfReceived(std::span<const quint8> bytes, const Receiv
     }
     const quint8 status = bytes[0];
     QString reading = QStringLiteral("status %1: %2").arg(byteText(status), statusMeaning(status));
-    if (status == 0x06 || status == 0x07) {
+    if (status == statusErased || status == statusProgrammed) {
         // The continuation flag: the reply's second byte, or byte 1 of the last frame the host composed.
         const quint8 flag = bytes.size() >= 2 ? bytes[1] : state.lastByte1;
         reading += flag == 0x01 ? QStringLiteral(", auto goes on") : QStringLiteral(", ends the operation");
     }
-    if (status == 0x03 && state.afterEndFrame) reading += QStringLiteral(" (after the end frame: none sent)");
-    if (status == 0x11 && !state.readFinishPending) reading += QStringLiteral(" (no read: ignored)");
+    if (status == statusNextBlock && state.afterEndFrame)
+        reading += QStringLiteral(" (after the end frame: none sent)");
+    if (status == statusReadFinished && !state.readFinishPending)
+        reading += QStringLiteral(" (no read: ignored)");
     if (bytes.size() > 1) reading += QStringLiteral("; bytes after the first ignored");
     return reading;
 }
@@ -148,7 +151,7 @@ void LinkTrace::sent(std::span<const quint8> bytes, qint64 atMicros, bool failed
     const bool command = bytes.size() == 3 && bytes[0] <= 0x07;
     lastWasReadCommand_ = command && bytes[1] == Sequencer::CmdRead;
     if (command) endFrameSent_ = false;
-    if (bytes.size() == frameSize && bytes[0] == 0x08) endFrameSent_ = true;
+    if (bytes.size() == frameSize && bytes[0] == endFrame) endFrameSent_ = true;
 }
 
 void LinkTrace::received(std::span<const quint8> bytes, qint64 atMicros) {
@@ -170,10 +173,10 @@ void LinkTrace::flushReceived() {
 void LinkTrace::line(qint64 atMicros, const char* direction, std::span<const quint8> bytes,
                      const QString& reading) {
     const QByteArray text = label_ + QStringLiteral("%1.%2  %3  %4  %5\n")
-                                .arg(atMicros / 1000, 10)
-                                .arg(atMicros % 1000, 3, 10, QLatin1Char('0'))
-                                .arg(QLatin1String(direction), hexBytes(bytes), reading)
-                                .toUtf8();
+                                         .arg(atMicros / 1000, 10)
+                                         .arg(atMicros % 1000, 3, 10, QLatin1Char('0'))
+                                         .arg(QLatin1String(direction), hexBytes(bytes), reading)
+                                         .toUtf8();
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), out_);
     std::fflush(out_);
 }

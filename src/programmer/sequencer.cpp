@@ -7,10 +7,11 @@
 
 namespace {
 
-constexpr quint8 probeByte = 0xFA;
-constexpr quint8 blockRequest = 0x09;
-constexpr quint8 stopFrame = 0x10;
-constexpr int frameSize = 18;
+using protocol::blockRequest;
+using protocol::frameSize;
+using protocol::probeByte;
+using protocol::stopFrame;
+
 constexpr int watchdogMs = 1000;
 constexpr int autoEraseWatchdogMs = 800;
 constexpr int beepHz = 784;
@@ -57,20 +58,20 @@ void Sequencer::sendControl(quint8 first) {
 void Sequencer::sendDataFrame(int k) {
     const std::span<const quint8> block = buffer().codeBlock(k);
     std::array<quint8, frameSize> frame{};
-    frame[0] = 0x07;
-    frame[1] = 0x07;
+    frame[0] = protocol::dataFrame;
+    frame[1] = protocol::dataFrame;
     std::copy(block.begin(), block.end(), frame.begin() + 2);
     write(frame);
 }
 
 void Sequencer::sendEndFrame() {
     std::array<quint8, frameSize> frame{};
-    frame[0] = 0x08;
+    frame[0] = protocol::endFrame;
     write(frame);
 }
 
 void Sequencer::sendProbe() {
-    sleep_(30);
+    sleep_(protocol::probeDelayMs);
     link_[0] = probeByte;
     write(link_);
 }

@@ -3,6 +3,7 @@
 #include "programmer/hostsession.h"
 #include "programmer/intervaltimer.h"
 #include "programmer/linkport.h"
+#include "programmer/linkprotocol.h"
 
 #include <QObject>
 
@@ -21,11 +22,11 @@ class Sequencer : public QObject {
 public:
     // Command codes of byte 1 of a command frame.
     enum Command : quint8 {
-        CmdAuto = 0x01,
-        CmdErase = 0x02,
-        CmdProgram = 0x03,
-        CmdRead = 0x04,
-        CmdLock = 0x06
+        CmdAuto = protocol::commandAuto,
+        CmdErase = protocol::commandErase,
+        CmdProgram = protocol::commandProgram,
+        CmdRead = protocol::commandRead,
+        CmdLock = protocol::commandLock
     };
 
     Sequencer(HostSession& session, LinkPort& port, QObject* parent = nullptr);
@@ -166,7 +167,7 @@ private:
     // repeat earlier content, and byte 1 carries the continuation flag of a one-byte reply (the last
     // command's code).
     std::array<quint8, 3> link_{};
-    std::array<quint8, 18> frame_{};
+    std::array<quint8, protocol::frameSize> frame_{};
     int frameFill_ = 0;
     int blockIndex_ = 0;
     std::vector<quint8> received_;

@@ -1,6 +1,7 @@
 #include "portscan.h"
 
 #include "platform/sleep.h"
+#include "programmer/linkprotocol.h"
 #include "serial/comport.h"
 #include "serial/ecomport.h"
 
@@ -13,9 +14,6 @@
 #include <memory>
 
 namespace {
-
-constexpr quint8 readyReply = 0x02;
-constexpr int probeDelayMs = 30;
 
 QString text(const std::string& s) {
     return QString::fromStdString(s);
@@ -70,8 +68,8 @@ std::vector<ProbeResult> probePorts(const QStringList& ports,
                 if (bytes.isEmpty() || !awaiting[i]) return;
                 awaiting[i] = false;
                 answer.reply = bytes;
-                answer.outcome =
-                    quint8(bytes[0]) == readyReply ? ProbeOutcome::Programmer : ProbeOutcome::OtherAnswer;
+                answer.outcome = quint8(bytes[0]) == protocol::statusReady ? ProbeOutcome::Programmer
+                                                                           : ProbeOutcome::OtherAnswer;
                 if (--waiting == 0) loop.quit();
             };
             port->Connect();
@@ -88,8 +86,8 @@ std::vector<ProbeResult> probePorts(const QStringList& ports,
         open[i] = std::move(port);
     }
 
-    platform::sleepMs(probeDelayMs);
-    static const quint8 probe[] = {0xFA, 0x00, 0x00};
+    platform::sleepMs(protocol::probeDelayMs);
+    static const quint8 probe[] = {protocol::probeByte, 0x00, 0x00};
     for (size_t i = 0; i < results.size(); ++i) {
         if (!open[i]) continue;
         try {

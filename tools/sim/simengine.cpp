@@ -8,25 +8,7 @@ namespace sim {
 
 namespace {
 
-constexpr quint8 probeByte = 0xFA;
-constexpr quint8 dataByte = 0x07;
-constexpr quint8 endByte = 0x08;
-constexpr quint8 requestByte = 0x09;
-constexpr quint8 stopByte = 0x10;
-
-constexpr int codeAuto = 0x01;
-constexpr int codeErase = 0x02;
-constexpr int codeProgram = 0x03;
-constexpr int codeRead = 0x04;
-constexpr int codeLock = 0x06;
-
-constexpr quint8 replyFailed = 0x01;
-constexpr quint8 replyReady = 0x02;
-constexpr quint8 replyNextBlock = 0x03;
-constexpr quint8 replyErased = 0x06;
-constexpr quint8 replyProgrammed = 0x07;
-constexpr quint8 replyLocked = 0x09;
-constexpr quint8 replyReadDone = 0x11;
+using namespace protocol;
 
 QByteArray bytesOf(std::initializer_list<int> values) {
     QByteArray bytes;
@@ -131,8 +113,8 @@ void Engine::dropPending(const QString& why) {
 
 int Engine::frameLength() const {
     const quint8 first = byteAt(pending_, 0);
-    if (first == endByte) return frameSize;
-    if (first == requestByte || first == stopByte) return 3;
+    if (first == endFrame) return frameSize;
+    if (first == blockRequest || first == stopFrame) return 3;
     if (first == probeByte) {
         for (qsizetype i = 1; i < std::min<qsizetype>(pending_.size(), 3); ++i)
             if (pending_.at(i) != 0) return -1;
@@ -141,25 +123,26 @@ int Engine::frameLength() const {
     if (first >= chipCount) return -1;
     if (pending_.size() < 2) return 0;
     const int code = byteAt(pending_, 1);
-    if (first == dataByte && code == dataByte) return frameSize;
-    if (code != codeAuto && code != codeErase && code != codeProgram && code != codeRead && code != codeLock)
+    if (first == dataFrame && code == dataFrame) return frameSize;
+    if (code != commandAuto && code != commandErase && code != commandProgram && code != commandRead &&
+        code != commandLock)
         return -1;
     if (pending_.size() < 3) return 0;
-    if ((code == codeAuto || code == codeLock) && byteAt(pending_, 2) > 3) return -1;
+    if ((code == commandAuto || code == commandLock) && byteAt(pending_, 2) > 3) return -1;
     return 3;
 }
 
 void Engine::handleFrame(const QByteArray& frame) {
     const quint8 first = byteAt(frame, 0);
-    if (frame.size() == frameSize && first == dataByte) {
+    if (frame.size() == frameSize && first == dataFrame) {
         handleData(frame);
-    } else if (first == endByte) {
+    } else if (first == endFrame) {
         log(QStringLiteral("in  %1  end frame").arg(hexBytes(frame)));
         handleEnd();
-    } else if (first == requestByte) {
+    } else if (first == blockRequest) {
         log(QStringLiteral("in  %1  block request").arg(hexBytes(frame)));
         handleBlockRequest();
-    } else if (first == stopByte) {
+    } else if (first == stopFrame) {
         log(QStringLiteral("in  %1  stop").arg(hexBytes(frame)));
         cancelWaiting();
         mode_ = Mode::Idle;
@@ -167,7 +150,7 @@ void Engine::handleFrame(const QByteArray& frame) {
         log(QStringLiteral("in  %1  probe").arg(hexBytes(frame)));
         cancelWaiting();
         mode_ = Mode::Idle;
-        reply(status(replyReady), QStringLiteral("ready"));
+        reply(status(statusReady), QStringLiteral("ready"));
     } else {
         handleCommand(first, byteAt(frame, 1), byteAt(frame, 2));
     }
@@ -186,35 +169,35 @@ void Engine::handleCommand(int chip, int code, int parameter) {
     auto& lock = lock_[static_cast<size_t>(chip)];
 
     switch (code) {
-    case codeErase:
-    case codeAuto:
+    case commandErase:
+    case commandAuto:
         // Erasing also clears the lock bits, as on the chips themselves.
         memory.fill(char(0xFF));
         lock = 0;
         ++changes_;
-        if (code == codeErase) {
-            reply(continued(replyErased, false), QStringLiteral("erased"));
+        if (code == commandErase) {
+            reply(continued(statusErased, false), QStringLiteral("erased"));
             return;
         }
-        reply(continued(replyErased, true), QStringLiteral("erased, auto goes on"));
+        reply(continued(statusErased, true), QStringLiteral("erased, auto goes on"));
         mode_ = Mode::Programming;
         auto_ = true;
-        replyLater(status(replyNextBlock), options_.replyGap, QStringLiteral("next block: 0"));
+        replyLater(status(statusNextBlock), options_.replyGap, QStringLiteral("next block: 0"));
         return;
-    case codeProgram:
+    case commandProgram:
         mode_ = Mode::Programming;
-        reply(status(replyNextBlock), QStringLiteral("next block: 0"));
+        reply(status(statusNextBlock), QStringLiteral("next block: 0"));
         return;
-    case codeRead:
+    case commandRead:
         mode_ = Mode::Reading;
         return;
-    case codeLock:
+    case commandLock:
         // Lock bits add up until the next erase.
         if (parameter > lock) {
             lock = parameter;
             ++changes_;
         }
-        reply(status(replyLocked), QStringLiteral("locked, level %1").arg(lock));
+        reply(status(statusLocked), QStringLiteral("locked, level %1").arg(lock));
         return;
     default:
         return;
@@ -231,7 +214,7 @@ void Engine::handleData(const QByteArray& frame) {
         // More data than the chip holds: the data cannot be stored, so the exchange fails.
         cancelWaiting();
         mode_ = Mode::Idle;
-        reply(status(replyFailed), QStringLiteral("failed: block past the end of the chip"));
+        reply(status(statusFailed), QStringLiteral("failed: block past the end of the chip"));
         return;
     }
     auto& memory = memory_[static_cast<size_t>(chip_)];
@@ -241,12 +224,12 @@ void Engine::handleData(const QByteArray& frame) {
     cancelWaiting();
     if (options_.faults.failAfterBlock && *options_.faults.failAfterBlock == stored) {
         mode_ = Mode::Idle;
-        reply(status(replyFailed), QStringLiteral("failed (fault injection)"));
+        reply(status(statusFailed), QStringLiteral("failed (fault injection)"));
         return;
     }
     // A full chip asks for nothing more; the host's end frame comes by itself.
     if (block_ < blockCount())
-        replyLater(status(replyNextBlock), options_.blockTime, QStringLiteral("next block: %1").arg(block_));
+        replyLater(status(statusNextBlock), options_.blockTime, QStringLiteral("next block: %1").arg(block_));
 }
 
 void Engine::handleEnd() {
@@ -257,10 +240,10 @@ void Engine::handleEnd() {
     cancelWaiting();
     mode_ = Mode::Idle;
     if (options_.faults.failProgram) {
-        replyLater(status(replyFailed), options_.replyGap, QStringLiteral("failed (fault injection)"));
+        replyLater(status(statusFailed), options_.replyGap, QStringLiteral("failed (fault injection)"));
         return;
     }
-    replyLater(continued(replyProgrammed, auto_), options_.replyGap,
+    replyLater(continued(statusProgrammed, auto_), options_.replyGap,
                auto_ ? QStringLiteral("programmed, auto goes on") : QStringLiteral("programmed"));
 }
 
@@ -272,7 +255,7 @@ void Engine::handleBlockRequest() {
     sendBlockFrame(block_++);
     if (block_ >= blockCount()) {
         mode_ = Mode::Idle;
-        replyLater(status(replyReadDone), options_.replyGap, QStringLiteral("read finished"));
+        replyLater(status(statusReadFinished), options_.replyGap, QStringLiteral("read finished"));
     }
 }
 

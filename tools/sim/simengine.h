@@ -1,6 +1,7 @@
 #pragma once
 
 #include "programmer/chipcatalogue.h"
+#include "programmer/linkprotocol.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -19,7 +20,7 @@ namespace sim {
 using Micros = std::int64_t;
 
 inline constexpr int blockSize = 16;
-inline constexpr int frameSize = 18;
+inline constexpr int frameSize = protocol::frameSize;
 
 // Misbehaviour to inject, each off by default.
 struct Faults {
