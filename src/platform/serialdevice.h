@@ -40,6 +40,12 @@ struct SerialLineChanges {
     bool operator==(const SerialLineChanges&) const = default;
 };
 
+// Whether a line in `lines` (SerialLineBits) changed between the counts `before` and `after`.
+inline bool linesChanged(unsigned lines, const SerialLineChanges& before, const SerialLineChanges& after) {
+    return ((lines & LineCTS) && before.cts != after.cts) || ((lines & LineDSR) && before.dsr != after.dsr) ||
+           ((lines & LineRing) && before.ring != after.ring) || ((lines & LineRLSD) && before.rlsd != after.rlsd);
+}
+
 // One serial device, as the port object uses it. The Linux implementation is TtyDevice; tests put a double
 // in its place to see the calls a real line depends on (a pseudo-terminal hides wire time). Every call
 // returns 0 on success or an errno value; nothing throws. A device that cannot report modem lines or error
@@ -86,12 +92,15 @@ public:
 
     // The modem-line change counters. Unlike modemLines, a device without modem lines says so: ENOTTY.
     virtual int lineChanges(SerialLineChanges& changes) const = 0;
-    // Blocks until one of the modem input lines in `lines` (SerialLineBits) changes: 0 after a change,
-    // ECANCELED once cancelLineWait was called, ENOTTY for a device without modem lines, EINTR when a signal
-    // cut the wait short, another errno (EIO: the device is gone) otherwise. One waiting thread at a time.
-    virtual int waitLineChange(unsigned lines) = 0;
+    // Waits until one of the modem input lines in `lines` (SerialLineBits) has changed from the counts in
+    // `seen`, and then puts the counts in `seen`: returns 0 at once when they already differ, so a change
+    // made before the wait began is not lost. ECANCELED once cancelLineWait was called, ENOTTY for a device
+    // without modem lines, EINTR when a signal cut the wait short, another errno (EIO: the device is gone)
+    // otherwise. One waiting thread at a time; a second one is refused (EBUSY).
+    virtual int waitLineChange(unsigned lines, SerialLineChanges& seen) = 0;
     // Ends a blocked waitLineChange promptly, and makes every later one return ECANCELED until the device is
-    // opened again. Safe from any thread; returns once the waiting thread has left the wait.
+    // opened again. Safe from any thread; returns once the waiting thread has left the wait. The caller
+    // keeps its waiting thread from coming back until the device is closed.
     virtual void cancelLineWait() = 0;
 
     // Waits up to timeoutMs until every written byte has left the device (its queue and the transmitter);

@@ -74,6 +74,16 @@ tcflag_t standardRate(int rate) {
     }
 }
 
+int readLineChanges(int fd, SerialLineChanges& changes) {
+    serial_icounter_struct ic{};
+    if (ioctl(fd, TIOCGICOUNT, &ic) != 0) return errno;
+    changes.cts = static_cast<unsigned>(ic.cts);
+    changes.dsr = static_cast<unsigned>(ic.dsr);
+    changes.ring = static_cast<unsigned>(ic.rng);
+    changes.rlsd = static_cast<unsigned>(ic.dcd);
+    return 0;
+}
+
 int setModemLine(int fd, int bit, bool on) {
     if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0) return 0;
     return noSuchFeature(errno) ? 0 : errno;
@@ -269,23 +279,29 @@ int TtyDevice::errorCounters(SerialErrorCounters& counters) const {
 int TtyDevice::lineChanges(SerialLineChanges& changes) const {
     changes = {};
     if (fd_ < 0) return EBADF;
-    serial_icounter_struct ic{};
-    if (ioctl(fd_, TIOCGICOUNT, &ic) != 0) return noSuchFeature(errno) ? ENOTTY : errno;
-    changes.cts = static_cast<unsigned>(ic.cts);
-    changes.dsr = static_cast<unsigned>(ic.dsr);
-    changes.ring = static_cast<unsigned>(ic.rng);
-    changes.rlsd = static_cast<unsigned>(ic.dcd);
-    return 0;
+    const int err = readLineChanges(fd_, changes);
+    return noSuchFeature(err) ? ENOTTY : err;
 }
 
-int TtyDevice::waitLineChange(unsigned lines) {
+int TtyDevice::waitLineChange(unsigned lines, SerialLineChanges& seen) {
     int bits = 0;
     if (lines & LineCTS) bits |= TIOCM_CTS;
     if (lines & LineDSR) bits |= TIOCM_DSR;
     if (lines & LineRing) bits |= TIOCM_RNG;
     if (lines & LineRLSD) bits |= TIOCM_CD;
     if (fd_ < 0) return EBADF;
-    const int err = lineWait_.run([&] { return ioctl(fd_, TIOCMIWAIT, bits) == 0 ? 0 : errno; });
+    const int err = lineWait_.run([&] {
+        SerialLineChanges now;
+        if (const int e = readLineChanges(fd_, now)) return e;
+        if (!linesChanged(lines, seen, now)) {
+            // The kernel notes the counters as its wait begins; a change in the short gap since the look
+            // above is the one thing this cannot see, as the wait takes no counters to compare with.
+            if (ioctl(fd_, TIOCMIWAIT, bits) != 0) return errno;
+            if (const int e = readLineChanges(fd_, now)) return e;
+        }
+        seen = now;
+        return 0;
+    });
     return noSuchFeature(err) ? ENOTTY : err;
 }
 

@@ -28,7 +28,7 @@ public:
     int modemLines(unsigned& lines) const override;
     int errorCounters(SerialErrorCounters& counters) const override;
     int lineChanges(SerialLineChanges& changes) const override;
-    int waitLineChange(unsigned lines) override;
+    int waitLineChange(unsigned lines, SerialLineChanges& seen) override;
     void cancelLineWait() override;
     int drainOutput(int timeoutMs) override;
     int discardInput() override;

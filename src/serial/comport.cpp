@@ -4,6 +4,7 @@
 #include "platform/filenames.h"
 #include "platform/mainthreadcall.h"
 #include "platform/serialdevice.h"
+#include "platform/sleep.h"
 #include "serial/comthread.h"
 #include "serial/ecomport.h"
 
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 namespace {
 
@@ -186,27 +188,75 @@ void TCustomComPort::CloseDevice() {
         // may still be on its way. Let it leave, within the time the line needs for it, then drop only what
         // arrived unread. Output that cannot leave in that time (flow control held off, an adapter gone) is
         // dropped too, or the close itself would wait for it.
+        const auto start = std::chrono::steady_clock::now();
         int queued = 0;
         device_->outputQueueCount(queued);
-        if (device_->drainOutput(drainBoundMs(queued)) != 0) device_->discardOutput();
+        const int boundMs = drainBoundMs(std::max(queued, bytesStillOnTheLine(start)));
+        if (device_->drainOutput(boundMs) != 0)
+            device_->discardOutput();
+        else
+            waitForTheLine(start + std::chrono::milliseconds(boundMs));
         device_->discardInput();
     }
     discardQueuedInput();
     device_->close();
+    std::lock_guard lock(lineMutex_);
+    lineFreeAt_ = {};
+}
+
+std::chrono::nanoseconds TCustomComPort::charTime() const {
+    std::lock_guard lock(lineMutex_);
+    // Rates below 50 baud are rare but real (teleprinter lines): they count at their own rate.
+    const std::int64_t rate = std::max<std::int32_t>(lineRate_, 1);
+    return std::chrono::nanoseconds((std::int64_t(lineBitsPerChar_) * 1000000000 + rate - 1) / rate);
 }
 
 int TCustomComPort::drainBoundMs(int queuedBytes) const {
-    const TComDeviceControl dcb = BuildDeviceControl();
-    const std::int64_t rate = std::max<std::int64_t>(dcb.BaudRate, 50);
-    // Start bit, data bits, parity, stop bits.
-    const std::int64_t bitsPerChar =
-        1 + dcb.ByteSize + (dcb.Parity != 0 ? 1 : 0) + (dcb.StopBits != 0 ? 2 : 1);
     // A UART's transmit FIFO and a USB adapter's buffer hold bytes the driver no longer counts.
     constexpr std::int64_t hiddenBytes = 64;
     constexpr std::int64_t marginMs = 50;
     const std::int64_t chars = std::max(queuedBytes, 0) + hiddenBytes;
-    const std::int64_t ms = (chars * bitsPerChar * 1000 + rate - 1) / rate + marginMs;
+    const std::int64_t ms = (chars * charTime().count() + 999999) / 1000000 + marginMs;
     return static_cast<int>(std::min<std::int64_t>(ms, 60000));
+}
+
+void TCustomComPort::wroteBytes(long n) {
+    if (n <= 0) return;
+    written_ += static_cast<std::uint64_t>(n);
+    txKick_->raise();
+    const auto wire = charTime() * n;
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(lineMutex_);
+    lineFreeAt_ = std::max(lineFreeAt_, now) + wire;
+}
+
+int TCustomComPort::bytesStillOnTheLine(std::chrono::steady_clock::time_point now) const {
+    std::chrono::steady_clock::time_point freeAt;
+    {
+        std::lock_guard lock(lineMutex_);
+        freeAt = lineFreeAt_;
+    }
+    if (freeAt <= now) return 0;
+    const auto perChar = charTime().count();
+    const std::int64_t chars = ((freeAt - now).count() + perChar - 1) / perChar;
+    return static_cast<int>(std::min<std::int64_t>(chars, 1 << 30));
+}
+
+void TCustomComPort::waitForTheLine(std::chrono::steady_clock::time_point deadline) const {
+    // A USB adapter passes bytes on to its UART in bus frames and may keep them up to its latency timer
+    // (16 ms by default on the common chips) before they start on the wire.
+    constexpr auto adapterMargin = std::chrono::milliseconds(20);
+    std::chrono::steady_clock::time_point until;
+    {
+        std::lock_guard lock(lineMutex_);
+        until = lineFreeAt_;
+    }
+    if (until == std::chrono::steady_clock::time_point{}) return; // nothing written since the port opened
+    until = std::min(until + adapterMargin, deadline);
+    for (auto now = std::chrono::steady_clock::now(); now < until; now = std::chrono::steady_clock::now()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
+        platform::sleepMs(static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+    }
 }
 
 void TCustomComPort::PushAllSettings() {
@@ -266,6 +316,12 @@ void TCustomComPort::PushLineSettings() {
     c.discardNull = (dcb.Flags & (1u << 11)) != 0;
     // A custom rate of 0 or less cannot be set; the device refuses it like any other bad record.
     if (const int err = device_->applyLine(c)) throw EComPort(CError_SetStateFailed, err);
+    {
+        // Start bit, data bits, parity, stop bits (one and a half counts as two).
+        std::lock_guard lock(lineMutex_);
+        lineRate_ = c.baudRate;
+        lineBitsPerChar_ = 1 + c.dataBits + (c.parity != 0 ? 1 : 0) + (c.stopBits != 0 ? 2 : 1);
+    }
     TComInputQueue::Rules rules;
     rules.discardNull = c.discardNull;
     rules.marked = c.parityCheck;

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -244,9 +245,20 @@ private:
     friend class TComThread;
 
     void stopThread();
-    // How long a close waits for written bytes to leave: their time on the wire at the line rate, plus a
-    // margin for the transmitter and the adapter.
+    // How long a close waits at most for written bytes to leave: their time on the wire at the line rate,
+    // plus a margin for the transmitter and the adapter.
     int drainBoundMs(int queuedBytes) const;
+    // One character's time on the wire at the line settings the device was last given.
+    std::chrono::nanoseconds charTime() const;
+    // Counts n bytes the device took: the written total for the event thread, and the time the line needs
+    // to send them after what it still has.
+    void wroteBytes(long n);
+    // Bytes written that cannot have left the line yet by their wire time.
+    int bytesStillOnTheLine(std::chrono::steady_clock::time_point now) const;
+    // Waits until the last bytes written have had their time on the line plus the adapter's margin, but not
+    // past deadline. A driver or adapter that reports an empty queue while it still holds bytes (most USB
+    // adapters do) would otherwise have its last frame cut by the close.
+    void waitForTheLine(std::chrono::steady_clock::time_point deadline) const;
     // Joins event threads that were stopped from inside one of their own deliveries.
     void reapRetiredThreads();
     // Runs a delivery handed over by the event thread (on the main thread).
@@ -316,6 +328,12 @@ private:
     TComInputQueue input_; // guarded by rxMutex_
     std::atomic<bool> eventCharArrived_{false};
     std::atomic<std::uint64_t> written_{0};
+    // Line settings the device was last given, and when the bytes written so far have left the line at the
+    // earliest (each write's wire time, after what was still going out).
+    mutable std::mutex lineMutex_;
+    std::int32_t lineRate_ = 9600;                       // guarded by lineMutex_
+    std::int32_t lineBitsPerChar_ = 10;                  // guarded by lineMutex_
+    std::chrono::steady_clock::time_point lineFreeAt_{}; // guarded by lineMutex_
     std::atomic<std::uint32_t> abortGeneration_{0};
     std::atomic<std::uint64_t> wakeCount_{0};
     std::mutex errorMutex_;

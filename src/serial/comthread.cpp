@@ -31,7 +31,7 @@ TComThread::TComThread(TCustomComPort* port)
     if (watchLines_) {
         lineKick_ = std::make_unique<platform::WakeSignal>();
         wait_->watchSignal(*lineKick_);
-        lineWatcher_ = std::thread([this, lines] { WatchLines(lines); });
+        lineWatcher_ = std::thread([this, lines, seen = linesSeen_] { WatchLines(lines, seen); });
     }
     thread_ = std::thread([this] { Execute(); });
 }
@@ -45,15 +45,22 @@ TComThread::~TComThread() {
 void TComThread::SignalStop() {
     const bool first = !stopping_.exchange(true);
     stopEvent_->raise();
-    if (watchLines_ && first) port_->device_->cancelLineWait();
+    if (!first) return;
+    // The line watcher goes now, even when the event thread itself must finish a delivery first: it is the
+    // one thread that could still touch the device after it closes, or wait on the next descriptor opened
+    // for the port, where no cancel for it would come.
+    if (watchLines_) port_->device_->cancelLineWait();
+    if (lineWatcher_.joinable()) lineWatcher_.join();
 }
 
-void TComThread::WatchLines(unsigned lines) {
+void TComThread::WatchLines(unsigned lines, platform::SerialLineChanges seen) {
+    // `seen` is what this watcher last woke the event thread for. The event thread reads the counters only
+    // after taking the wake-up, so it has reported at least that much; any later change, even one made
+    // before the next wait begins, ends that wait at once.
     for (;;) {
-        const int err = port_->device_->waitLineChange(lines);
-        if (stopping_ || err == ECANCELED) return;
+        const int err = port_->device_->waitLineChange(lines, seen);
         if (err == EINTR) continue; // a signal meant for someone else
-        if (err != 0) return;       // no lines after all, or the device is gone: never spin on it
+        if (err != 0) return;       // cancelled, no lines after all, or the device is gone: never spin on it
         lineKick_->raise();
     }
 }

@@ -25,8 +25,9 @@ class TCustomComPort;
 //  - evCTS, evDSR, evRing, evRLSD when the driver's modem-line change counters moved.
 // The modem-status wait of the kernel cannot be part of that wait: a line watcher thread sits in it and wakes
 // the event thread through a wake signal. It exists only while the port waits for a line event and the device
-// has modem lines (a pseudo-terminal has none), and stopping cancels its wait at once. A device that hangs
-// up is dropped from the wait, so the thread sleeps until it is stopped.
+// has modem lines (a pseudo-terminal has none); stopping cancels its wait and joins it at once, before the
+// port closes the device. A device that hangs up is dropped from the wait, so the thread sleeps until it is
+// stopped.
 class TComThread {
 public:
     // Arms the wait with the port's Events and starts the thread.
@@ -36,6 +37,7 @@ public:
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
 
+    // Signals the stop, and ends and joins the line watcher (it never waits for the main thread).
     void SignalStop();
     bool Finished() const { return finished_.load(); }
     // True when a failed delivery ended the thread (the port then stays open and its queues are kept).
@@ -43,7 +45,7 @@ public:
 
 private:
     void Execute();
-    void WatchLines(unsigned lines);
+    void WatchLines(unsigned lines, platform::SerialLineChanges seen);
     // False when a delivery failed: the thread then ends quietly.
     bool DispatchEvents(TComEvents fired);
     bool SendEventMessages(TComEvents fired);

@@ -57,10 +57,7 @@ std::int32_t TCustomComPort::StartWrite(const void* Buffer, std::int32_t Count, 
     if (n < 0) throw EComPort(CError_WriteFailed, static_cast<int>(-n));
     t.done = static_cast<std::int32_t>(n);
     t.complete = t.done >= t.count;
-    if (n > 0) {
-        written_ += static_cast<std::uint64_t>(n);
-        txKick_->raise();
-    }
+    wroteBytes(n);
     forListeners([](TComListener& l) {
         if (l.Sending) l.Sending(true);
     });
@@ -143,10 +140,7 @@ void TCustomComPort::waitTransfer(TComTransfer& t) {
         long n = 0;
         if (isWrite) {
             n = device_->writeSome(t.writeBuffer + t.done, static_cast<std::size_t>(t.count - t.done));
-            if (n > 0) {
-                written_ += static_cast<std::uint64_t>(n);
-                txKick_->raise();
-            }
+            wroteBytes(n);
         } else {
             n = readQueued(t.readBuffer + t.done, static_cast<std::size_t>(t.count - t.done));
         }

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <thread>
 #include <unistd.h>
 
@@ -25,7 +27,102 @@ struct Pipe {
     }
 };
 
+std::atomic<int> hostSignals{0};
+void hostHandler(int) {
+    ++hostSignals;
+}
+
+// Gives every real-time signal but `free` (0: none) a handler of the host's own.
+void takeRealTimeSignals(int free) {
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) {
+        if (sig == free) continue;
+        struct sigaction action {};
+        action.sa_handler = hostHandler;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(sig, &action, nullptr);
+    }
+}
+
+bool hostHandlersKept(int free) {
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) {
+        struct sigaction current {};
+        ::sigaction(sig, nullptr, &current);
+        if (sig != free && current.sa_handler != hostHandler) return false;
+    }
+    return hostSignals == 0;
+}
+
+// In a fresh process (the signal is chosen once per process): exit status 0 when the call still ends on an
+// interrupt and the host's handlers stayed in place and were never called.
+[[noreturn]] void interruptAmongHostHandlers() {
+    const int free = SIGRTMIN + 2;
+    takeRealTimeSignals(free);
+    Pipe pipe;
+    platform::InterruptibleCall call;
+    std::atomic<int> result{-1};
+    std::atomic<bool> entered{false};
+    std::thread waiter([&] {
+        result = call.run([&] {
+            entered = true;
+            return pipe.readOne();
+        });
+    });
+    while (!entered)
+        std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    call.interrupt();
+    waiter.join();
+    if (result != ECANCELED) std::_Exit(1);
+    std::_Exit(hostHandlersKept(free) ? 0 : 2);
+}
+
+// With every real-time signal the host's, the call is refused rather than made impossible to end.
+[[noreturn]] void noFreeSignal() {
+    takeRealTimeSignals(0);
+    platform::InterruptibleCall call;
+    bool ran = false;
+    const int result = call.run([&] {
+        ran = true;
+        return 0;
+    });
+    call.interrupt(); // returns: nobody is inside
+    if (result != ENOTSUP || ran) std::_Exit(1);
+    std::_Exit(hostHandlersKept(0) ? 0 : 2);
+}
+
 } // namespace
+
+TEST(InterruptibleCallDeathTest, TheHostsSignalHandlersAreKept) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(interruptAmongHostHandlers(), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(noFreeSignal(), testing::ExitedWithCode(0), "");
+}
+
+// One waiter at a time: the interrupt could reach only one of two.
+TEST(InterruptibleCall, ASecondWaiterIsRefused) {
+    Pipe pipe;
+    platform::InterruptibleCall call;
+    std::atomic<int> result{-1};
+    std::atomic<bool> entered{false};
+    std::thread waiter([&] {
+        result = call.run([&] {
+            entered = true;
+            return pipe.readOne();
+        });
+    });
+    while (!entered)
+        std::this_thread::yield();
+    bool ran = false;
+    EXPECT_EQ(call.run([&] {
+        ran = true;
+        return 0;
+    }),
+              EBUSY);
+    EXPECT_FALSE(ran);
+    call.interrupt();
+    waiter.join();
+    EXPECT_EQ(result.load(), ECANCELED);
+}
 
 TEST(InterruptibleCall, InterruptEndsACallBlockedInTheKernel) {
     Pipe pipe;

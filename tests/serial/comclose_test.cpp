@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
 
 namespace {
@@ -54,7 +55,7 @@ TEST(ComPortClose, WaitsForWrittenBytesThenDiscardsOnlyInput) {
         const quint8 stop[3] = {0x10, 0x04, 0x00};
         ASSERT_EQ(p.port->WriteBytes(stop, 3), 3);
         p.device->heldOutput = 3; // as a UART still sending them would report
-        p.log->calls.clear();
+        p.log->clear();
         c.close(p, other);
 
         const auto& calls = p.log->calls;
@@ -80,7 +81,7 @@ TEST(ComPortClose, AHeldLineClosesWithinItsBound) {
     p.port->Connect();
     p.device->heldOutput = 4096;
     p.device->outputStuck = true;
-    p.log->calls.clear();
+    p.log->clear();
     p.port->Disconnect();
     EXPECT_FALSE(p.port->Connected());
     const auto& log = *p.log;
@@ -91,6 +92,49 @@ TEST(ComPortClose, AHeldLineClosesWithinItsBound) {
     ASSERT_EQ(log.drainBounds.size(), 1u);
     EXPECT_GE(log.drainBounds[0], wireMs(4096));
     EXPECT_LE(log.drainBounds[0], wireMs(4096) + 250);
+}
+
+// A driver that reports its output queue empty at once, as most USB adapters do while they still hold the
+// bytes (the pseudo-terminal under the double does the same): the close still gives the last write its time
+// on the line at the port's rate, slow and custom rates included, and its bound covers that time.
+TEST(ComPortClose, TheLastWriteGetsItsLineTimeWhenTheQueueReadsEmpty) {
+    struct Case {
+        const char* name;
+        TBaudRate rate;
+        int customRate;
+        int bytes;
+    };
+    const std::vector<Case> cases = {
+        {"110 baud", br110, 0, 3},
+        {"9600 baud", br9600, 0, 64},
+        {"custom 1000 baud", brCustom, 1000, 20},
+        {"custom 45 baud, below 50", brCustom, 45, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyPair pty;
+        DevicePort p(pty.slavePath());
+        p.port->SetBaudRate(c.rate);
+        if (c.rate == brCustom) p.port->SetCustomBaudRate(c.customRate);
+        const int rate = c.rate == brCustom ? c.customRate : (c.rate == br110 ? 110 : 9600);
+        p.port->Connect();
+        const QByteArray frame(c.bytes, '\x5a');
+        ASSERT_EQ(p.port->WriteBytes(frame.constData(), c.bytes), c.bytes);
+        p.port->Disconnect();
+
+        const auto& log = *p.log;
+        const int wrote = log.last("writeSome");
+        const int closed = log.last("close");
+        ASSERT_GE(wrote, 0);
+        ASSERT_GT(closed, wrote);
+        EXPECT_EQ(log.first("discardOutput"), -1);
+        // 10 bits a character (8N1).
+        const auto lineTime = std::chrono::nanoseconds(std::int64_t(c.bytes) * 10 * 1000000000 / rate);
+        EXPECT_GE(log.times[closed] - log.times[wrote], lineTime);
+        ASSERT_FALSE(log.drainBounds.empty());
+        EXPECT_GE(std::chrono::milliseconds(log.drainBounds.back()), lineTime);
+        EXPECT_EQ(pty.receive(c.bytes), frame);
+    }
 }
 
 // The real device's drain ends by itself on a pseudo-terminal, which queues nothing.

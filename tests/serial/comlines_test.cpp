@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,7 +34,12 @@ public:
     std::atomic<bool> ranOffMain{false};
 
     void FireRing() override { note("ring"); }
-    void FireCTSChange(bool on) override { note(on ? "cts on" : "cts off"); }
+    // Runs after the CTS notification is noted (a handler of the program's own).
+    std::function<void()> onCTS;
+    void FireCTSChange(bool on) override {
+        note(on ? "cts on" : "cts off");
+        if (onCTS) onCTS();
+    }
     void FireDSRChange(bool on) override { note(on ? "dsr on" : "dsr off"); }
     void FireRLSDChange(bool on) override { note(on ? "rlsd on" : "rlsd off"); }
     void FireRxChar(int) override { note("rxchar"); }
@@ -121,6 +127,58 @@ TEST(ComLines, OnlyTheChosenEventsAreWaitedForAndFired) {
     EXPECT_EQ(p.port->fired(), std::vector<std::string>{"dsr on"});
 }
 
+// The line changes again after the event thread has looked at the counters and before the line watcher is
+// back in its wait (held between its waits): that change fires too, as every change does.
+TEST(ComLines, AChangeBeforeTheWatcherWaitsAgainStillFires) {
+    LinesPort p(0);
+    p.connect();
+    p.device->holdNextLineWait();
+    p.device->setLinesAfterNextChange(0); // CTS drops right after the event thread's look
+    p.device->setLines(LineCTS);
+    ASSERT_TRUE(waitUntil([&] { return p.port->fired().size() >= 2; }));
+    // Each delivery reads the line as it is by then: down.
+    EXPECT_EQ(p.port->fired(), (std::vector<std::string>{"cts off", "cts off"}));
+    const auto wakes = p.port->EventWakeCount();
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(p.port->EventWakeCount(), wakes); // and nothing spins
+    EXPECT_TRUE(p.device->lineWaitBlocked());
+}
+
+// A line-event handler closes and reopens its port while the line watcher stands between two waits: the old
+// watcher is gone before the device closes, so the reopened device has one waiter, its events flow, and the
+// next Disconnect ends its wait at once.
+TEST(ComLines, AHandlerThatReopensItsPortLeavesOneWatcher) {
+    LinesPort p(0);
+    p.connect();
+    p.device->holdNextLineWait();
+    int calls = 0;
+    std::chrono::steady_clock::duration closing{};
+    p.port->onCTS = [&] {
+        if (calls++ > 0) return; // the reports of the close and the open below come here too
+        const auto start = std::chrono::steady_clock::now();
+        p.port->Disconnect();
+        closing = std::chrono::steady_clock::now() - start;
+        p.port->Connect();
+    };
+    p.device->setLines(LineCTS);
+    ASSERT_TRUE(waitUntil([&] { return calls > 0 && p.device->lineWaitBlocked(); }));
+    EXPECT_TRUE(p.port->Connected());
+    EXPECT_LT(closing, std::chrono::seconds(2)); // no hang
+    waitUntil([] { return false; }, 200);        // time for a stale watcher to come back
+    EXPECT_EQ(p.device->mostLineWaiters(), 1);
+
+    p.port->clear();
+    p.device->setLines(0);
+    ASSERT_TRUE(waitUntil([&] { return !p.port->fired().empty(); }));
+    EXPECT_EQ(p.port->fired(), std::vector<std::string>{"cts off"});
+
+    const auto start = std::chrono::steady_clock::now();
+    p.port->Disconnect();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_FALSE(p.device->lineWaitBlocked());
+    EXPECT_EQ(p.device->mostLineWaiters(), 1);
+}
+
 TEST(ComLines, EverySyncMethodDeliversLineEvents) {
     for (TSyncMethod method : {smThreadSync, smWindowSync, smNone}) {
         SCOPED_TRACE(method);
@@ -184,10 +242,10 @@ TEST(ComLines, APseudoTerminalSaysItHasNoModemLines) {
     ASSERT_EQ(device.open(platform::SerialDevice::devicePath(pty.slavePath().toStdString())), 0);
     platform::SerialLineChanges changes;
     EXPECT_EQ(device.lineChanges(changes), ENOTTY);
-    EXPECT_EQ(device.waitLineChange(platform::LineCTS | platform::LineRing), ENOTTY); // at once, no block
+    EXPECT_EQ(device.waitLineChange(platform::LineCTS | platform::LineRing, changes), ENOTTY); // at once
     unsigned lines = 99;
     EXPECT_EQ(device.modemLines(lines), 0); // the plain query still reads as "no lines"
     EXPECT_EQ(lines, 0u);
     device.cancelLineWait();
-    EXPECT_EQ(device.waitLineChange(platform::LineCTS), ECANCELED);
+    EXPECT_EQ(device.waitLineChange(platform::LineCTS, changes), ECANCELED);
 }

@@ -2,8 +2,10 @@
 
 #include "platform/ttydevice.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -21,10 +23,21 @@ class RecordingDevice : public platform::SerialDevice {
 public:
     struct Log {
         std::vector<std::string> calls;
+        std::vector<std::chrono::steady_clock::time_point> times; // when each call returned
         std::vector<int> drainBounds;
+        void clear() {
+            calls.clear();
+            times.clear();
+        }
         // Index of the first call named name, or -1.
         int first(const std::string& name) const {
             for (std::size_t i = 0; i < calls.size(); ++i)
+                if (calls[i] == name) return static_cast<int>(i);
+            return -1;
+        }
+        // Index of the last call named name, or -1.
+        int last(const std::string& name) const {
+            for (std::size_t i = calls.size(); i-- > 0;)
                 if (calls[i] == name) return static_cast<int>(i);
             return -1;
         }
@@ -52,17 +65,33 @@ public:
     // Changes the played lines: each line that differs counts one change, and a blocked wait for it ends.
     void setLines(unsigned lines) {
         std::lock_guard lock(linesMutex_);
-        const unsigned changed = lines ^ lines_;
-        if (changed & platform::LineCTS) ++changes_.cts;
-        if (changed & platform::LineDSR) ++changes_.dsr;
-        if (changed & platform::LineRing) ++changes_.ring;
-        if (changed & platform::LineRLSD) ++changes_.rlsd;
-        if (changed & waitedLines_) ++lineGeneration_;
-        lines_ = lines;
+        changeLinesLocked(lines);
+    }
+    // Changes the lines as setLines does, right after the first read of the change counters that finds them
+    // changed since now (the event thread's look after a line watcher woke it), and then lets a held wait
+    // go on.
+    void setLinesAfterNextChange(unsigned lines) {
+        std::lock_guard lock(linesMutex_);
+        lateChange_ = true;
+        lateLines_ = lines;
+        lateArmedAt_ = changes_;
+    }
+    // Holds the next modem-status wait at its entry, as the scheduler may leave a thread standing between two
+    // waits. It goes on when released, when the device is opened again, or a moment after a cancel (a held
+    // thread does run, only late).
+    void holdNextLineWait() {
+        std::lock_guard lock(linesMutex_);
+        holdNext_ = true;
+    }
+    bool lineWaitHeld() const { return lineWaitHeld_.load(); }
+    void releaseLineWait() {
+        std::lock_guard lock(linesMutex_);
+        releaseHeld_ = true;
         linesChanged_.notify_all();
     }
-    // Whether a thread sits in the modem-status wait now.
-    bool lineWaitBlocked() const { return lineWaitBlocked_.load(); }
+    // Whether a thread sits in the modem-status wait now, and the most that ever sat in it at once.
+    bool lineWaitBlocked() const { return lineWaitBlocked_.load() > 0; }
+    int mostLineWaiters() const { return mostLineWaiters_.load(); }
     int lineWaitsCancelled() const { return lineWaitsCancelled_.load(); }
     int lineWaitCalls() const { return lineWaitCalls_.load(); }
 
@@ -77,6 +106,8 @@ public:
         {
             std::lock_guard lock(linesMutex_);
             lineWaitCancelled_ = false;
+            releaseHeld_ = true;
+            linesChanged_.notify_all();
         }
         return real_.open(path);
     }
@@ -105,8 +136,9 @@ public:
         return real_.readSome(b, n);
     }
     long writeSome(const unsigned char* b, std::size_t n) override {
+        const long written = real_.writeSome(b, n);
         note("writeSome");
-        return real_.writeSome(b, n);
+        return written;
     }
     int waitReady(bool forWrite, int wakeFd, int timeoutMs, bool& ready, bool& hangUp) const override {
         return real_.waitReady(forWrite, wakeFd, timeoutMs, ready, hangUp);
@@ -132,22 +164,46 @@ public:
         std::lock_guard lock(linesMutex_);
         if (!linesScripted_) return real_.lineChanges(changes);
         changes = changes_;
+        if (lateChange_ && !(changes_ == lateArmedAt_)) {
+            lateChange_ = false;
+            const_cast<RecordingDevice*>(this)->changeLinesLocked(lateLines_);
+            releaseHeld_ = true;
+        }
         return 0;
     }
-    int waitLineChange(unsigned lines) override {
+    int waitLineChange(unsigned lines, platform::SerialLineChanges& seen) override {
         ++lineWaitCalls_;
         std::unique_lock lock(linesMutex_);
         if (!linesScripted_) {
             lock.unlock();
-            return real_.waitLineChange(lines);
+            return real_.waitLineChange(lines, seen);
         }
+        if (holdNext_) {
+            holdNext_ = false;
+            releaseHeld_ = false;
+            lineWaitHeld_ = true;
+            std::chrono::steady_clock::time_point late{};
+            while (!releaseHeld_) {
+                if (lineWaitCancelled_ && late == std::chrono::steady_clock::time_point{})
+                    late = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+                if (late == std::chrono::steady_clock::time_point{})
+                    linesChanged_.wait(lock);
+                else if (linesChanged_.wait_until(lock, late) == std::cv_status::timeout)
+                    break;
+            }
+            lineWaitHeld_ = false;
+        }
+        // The cancel is checked under the lock the cancel takes, as the real device does.
         if (lineWaitCancelled_) return ECANCELED;
-        waitedLines_ = lines;
-        const auto generation = lineGeneration_;
-        lineWaitBlocked_ = true;
-        linesChanged_.wait(lock, [&] { return lineWaitCancelled_ || lineGeneration_ != generation; });
-        lineWaitBlocked_ = false;
-        return lineWaitCancelled_ ? ECANCELED : 0;
+        const int inside = ++lineWaitBlocked_;
+        mostLineWaiters_ = std::max(mostLineWaiters_.load(), inside);
+        linesChanged_.wait(lock, [&] {
+            return lineWaitCancelled_ || platform::linesChanged(lines, seen, changes_);
+        });
+        --lineWaitBlocked_;
+        if (lineWaitCancelled_) return ECANCELED;
+        seen = changes_;
+        return 0;
     }
     void cancelLineWait() override {
         {
@@ -181,17 +237,34 @@ public:
     }
 
 private:
-    void note(const char* what) { log_->calls.emplace_back(what); }
+    void note(const char* what) {
+        log_->calls.emplace_back(what);
+        log_->times.push_back(std::chrono::steady_clock::now());
+    }
+    void changeLinesLocked(unsigned lines) {
+        const unsigned changed = lines ^ lines_;
+        if (changed & platform::LineCTS) ++changes_.cts;
+        if (changed & platform::LineDSR) ++changes_.dsr;
+        if (changed & platform::LineRing) ++changes_.ring;
+        if (changed & platform::LineRLSD) ++changes_.rlsd;
+        lines_ = lines;
+        linesChanged_.notify_all();
+    }
 
     mutable std::mutex linesMutex_;
     std::condition_variable linesChanged_;
     bool linesScripted_ = false;
     bool lineWaitCancelled_ = false;
     unsigned lines_ = 0;
-    unsigned waitedLines_ = 0;
-    std::uint64_t lineGeneration_ = 0;
     platform::SerialLineChanges changes_;
-    std::atomic<bool> lineWaitBlocked_{false};
+    mutable bool lateChange_ = false;
+    unsigned lateLines_ = 0;
+    platform::SerialLineChanges lateArmedAt_;
+    bool holdNext_ = false;
+    mutable bool releaseHeld_ = false;
+    std::atomic<bool> lineWaitHeld_{false};
+    std::atomic<int> lineWaitBlocked_{0};
+    std::atomic<int> mostLineWaiters_{0};
     std::atomic<int> lineWaitsCancelled_{0};
     std::atomic<int> lineWaitCalls_{0};
     mutable std::mutex rawMutex_;
