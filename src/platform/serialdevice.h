@@ -43,7 +43,8 @@ struct SerialLineChanges {
 // Whether a line in `lines` (SerialLineBits) changed between the counts `before` and `after`.
 inline bool linesChanged(unsigned lines, const SerialLineChanges& before, const SerialLineChanges& after) {
     return ((lines & LineCTS) && before.cts != after.cts) || ((lines & LineDSR) && before.dsr != after.dsr) ||
-           ((lines & LineRing) && before.ring != after.ring) || ((lines & LineRLSD) && before.rlsd != after.rlsd);
+           ((lines & LineRing) && before.ring != after.ring) ||
+           ((lines & LineRLSD) && before.rlsd != after.rlsd);
 }
 
 // One serial device, as the port object uses it. The Linux implementation is TtyDevice; tests put a double

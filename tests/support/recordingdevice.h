@@ -52,7 +52,8 @@ public:
     // The log outlives the device, which the port owns and destroys.
     explicit RecordingDevice(std::shared_ptr<Log> log) : log_(std::move(log)) {}
 
-    // The output queue as the driver would report it, and whether it ever empties (the event thread asks too).
+    // The output queue as the driver would report it, and whether it ever empties (the event thread asks
+    // too).
     std::atomic<int> heldOutput{0};
     std::atomic<bool> outputStuck{false};
 
@@ -82,6 +83,7 @@ public:
     void holdNextLineWait() {
         std::lock_guard lock(linesMutex_);
         holdNext_ = true;
+        releaseHeld_ = false; // a release from here on lets it go, even one that comes before it is held
     }
     bool lineWaitHeld() const { return lineWaitHeld_.load(); }
     void releaseLineWait() {
@@ -180,7 +182,6 @@ public:
         }
         if (holdNext_) {
             holdNext_ = false;
-            releaseHeld_ = false;
             lineWaitHeld_ = true;
             std::chrono::steady_clock::time_point late{};
             while (!releaseHeld_) {
@@ -197,9 +198,8 @@ public:
         if (lineWaitCancelled_) return ECANCELED;
         const int inside = ++lineWaitBlocked_;
         mostLineWaiters_ = std::max(mostLineWaiters_.load(), inside);
-        linesChanged_.wait(lock, [&] {
-            return lineWaitCancelled_ || platform::linesChanged(lines, seen, changes_);
-        });
+        linesChanged_.wait(
+            lock, [&] { return lineWaitCancelled_ || platform::linesChanged(lines, seen, changes_); });
         --lineWaitBlocked_;
         if (lineWaitCancelled_) return ECANCELED;
         seen = changes_;
