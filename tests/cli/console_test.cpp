@@ -16,8 +16,8 @@
 
 namespace {
 
-// The screen of a terminal that knows what the console sends: CR, LF, erase to the end of the line (ESC [ K)
-// and cursor up (ESC [ A).
+// The screen of a terminal that knows what the console sends: CR, LF, erase to the end of the line (ESC [ K),
+// erase to the end of the screen (ESC [ J) and cursor up (ESC [ A).
 class Screen {
 public:
     void feed(const QByteArray& bytes) {
@@ -25,6 +25,10 @@ public:
             const char c = bytes[i];
             if (c == '\033' && bytes.mid(i, 3) == "\033[K") {
                 row().truncate(col_);
+                i += 2;
+            } else if (c == '\033' && bytes.mid(i, 3) == "\033[J") {
+                row().truncate(col_);
+                rows_.resize(std::min<qsizetype>(rows_.size(), row_ + 1));
                 i += 2;
             } else if (c == '\033' && bytes.mid(i, 3) == "\033[A") {
                 row_ = std::max(row_ - 1, 0);

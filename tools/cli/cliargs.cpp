@@ -114,7 +114,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         const bool takesValue = name == QLatin1String("--port") || name == QLatin1String("--chip") ||
                                 name == QLatin1String("--lock") || name == QLatin1String("--fill") ||
                                 name == QLatin1String("--format") || name == QLatin1String("--trace") ||
-                                name == QLatin1String("--log");
+                                name == QLatin1String("--log") || name == QLatin1String("--operator");
         if (!takesValue) {
             parsed.error = QStringLiteral("unknown option \"%1\"").arg(argument);
             return parsed;
@@ -169,6 +169,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                 return parsed;
             }
             o.log = *value;
+        } else if (name == QLatin1String("--operator")) {
+            o.operatorName = *value;
         } else {
             o.fill = parseFill(*value);
             if (!o.fill) {

@@ -9,7 +9,8 @@
 
 // The command line of chipwright-cli, parsed but not yet checked against the settings or the files:
 //   chipwright-cli [--port NAME]... [--chip TYPE|INDEX] [--lock LEVEL] [--fill FF|00] [--format hex|bin]
-//                  [--trace FILE] [--log FILE] [--repeat] [--quiet] COMMAND [ARGS]
+//                  [--trace FILE] [--log FILE] [--operator NAME] [--repeat] [--quiet]
+//                  COMMAND [ARGS]
 // Options may stand before or after the command, as "--name value" or "--name=value"; "--" ends the options,
 // so a file name may begin with a dash. A lone "-" is a word, not an option: standard input or output.
 struct CliOptions {
@@ -24,6 +25,8 @@ struct CliOptions {
     std::optional<QString> trace;
     // Where one JSON line per run and port is appended.
     std::optional<QString> log;
+    // Who runs the station, for the log (empty when not given).
+    QString operatorName;
     // Runs the command again for each next chip, until the user says stop.
     bool repeat = false;
     bool quiet = false;

@@ -4,7 +4,7 @@
 #include "gangrun.h"
 #include "imagepipes.h"
 #include "portscan.h"
-#include "runlog.h"
+#include "production/runlog.h"
 #include "terminalview.h"
 
 #include "buffer/dumpline.h"
@@ -200,6 +200,7 @@ private:
                 return ExitUsage;
             }
             result = loadImageData(session_.buffer(), data, chip_->capacity, streamKind(data, o_.format));
+            imageSha256_ = imageSha256(data);
         } else {
             std::optional<FileKind> kind = fileKindOfName(path);
             if (!kind && o_.format) kind = *o_.format == SaveFormat::Hex ? FileKind::Hex : FileKind::Binary;
@@ -208,6 +209,7 @@ private:
                 return ExitUsage;
             }
             result = loadImage(session_.buffer(), path, chip_->capacity, *kind);
+            if (result.status == LoadStatus::Loaded) imageSha256_ = fileSha256(path);
         }
         switch (result.status) {
         case LoadStatus::Loaded:
@@ -280,8 +282,8 @@ private:
         if (const int code = checkOutput(out)) return code;
         return withProgrammer(
             [](Sequencer& s) { s.ReadButClick(); }, Sequencer::Ending::Read, unguardedReplyMs, false,
-            [this, out](PortJob& job, const QString& label, QString& failure) {
-                return writeReadImage(job, o_.ports.size() > 1 ? nameForPort(out, label) : out, failure);
+            [this](PortJob& job, const QString& output, QString& failure) {
+                return writeReadImage(job, output, failure);
             });
     }
 
@@ -317,7 +319,13 @@ private:
         if (chip_) plan.chip = QLatin1String(chip_->type);
         const bool image = o_.command == QLatin1String("program") || o_.command == QLatin1String("verify") ||
                            o_.command == QLatin1String("auto");
-        if (image) plan.file = o_.arguments.value(0);
+        if (image) {
+            plan.file = o_.arguments.value(0);
+            plan.sha256 = imageSha256_;
+        }
+        if (o_.command == QLatin1String("read")) plan.output = o_.arguments.value(0);
+        plan.operatorName = o_.operatorName;
+        plan.version = QCoreApplication::applicationVersion();
         if (o_.command == QLatin1String("auto") || o_.command == QLatin1String("lock"))
             plan.lock = session_.lockLevel();
         plan.trace = o_.trace;
@@ -346,6 +354,8 @@ private:
     HostSession session_;
     const ChipInfo* chip_ = nullptr;
     std::optional<SaveFormat> format_;
+    // The SHA-256 of the image file's bytes as they were read.
+    QString imageSha256_;
 };
 
 } // namespace

@@ -36,13 +36,17 @@ struct PortJobResult {
     int exit = 0;    // CliExit
     QString failure; // why it failed: the window's words where it has them, else the tool's
     bool interrupted = false;
+    // The port failed rather than the chip: it could not be opened (openFailed), or its line broke.
+    bool portError = false;
+    bool openFailed = false;
     qint64 elapsedMs = 0;
 };
 
 // One programmer on one port: the port, its link and a sequencer of its own, living on the thread that made
 // the job, which must run an event loop. A run opens the port when it is closed; a run that passed leaves it
 // open for the next chip, one that failed closes it, so the next run starts on a fresh line (and an adapter
-// plugged in again is found again).
+// plugged in again is found again). However a run ends, the sequencer is idle after it: nothing of a run
+// that was cut short (a verify's block mode, an armed watchdog) reaches the next one.
 class PortJob {
 public:
     // trace: the port's wire trace, or null; the job takes it.

@@ -4,7 +4,7 @@
 
 #include <QDateTime>
 
-void PortWorker::runRound() {
+void PortWorker::runRound(int round) {
     if (!job_) {
         view_ =
             std::make_unique<TerminalView>(console_, plan_.logStream, plan_.quiet,
@@ -16,9 +16,11 @@ void PortWorker::runRound() {
     RunRecord record;
     // In UTC: the zone is looked up where the log line is written, on the main thread alone.
     record.started = QDateTime::currentDateTimeUtc();
+    record.round = round;
+    if (plan_.output) record.output = plan_.ports.size() > 1 ? nameForPort(*plan_.output, label_) : *plan_.output;
     PortJobResult result = job_->run();
     if (result.exit == ExitOk && plan_.afterRun) {
-        result.exit = plan_.afterRun(*job_, label_, result.failure);
+        result.exit = plan_.afterRun(*job_, record.output.value_or(QString()), result.failure);
         if (result.exit != ExitOk) view_->toolError(result.failure);
     }
 
@@ -26,9 +28,12 @@ void PortWorker::runRound() {
     record.chip = plan_.chip;
     record.operation = plan_.operation;
     record.file = plan_.file;
+    record.sha256 = plan_.sha256;
     record.lock = plan_.lock;
-    record.passed = result.exit == ExitOk;
-    if (plan_.checksum) record.checksum = plan_.checksum(*job_, record.passed);
+    record.verdict = result.exit == ExitOk ? RunVerdict::Passed
+                     : result.portError    ? RunVerdict::PortError
+                                           : RunVerdict::Failed;
+    if (plan_.checksum) record.checksum = plan_.checksum(*job_, record.verdict == RunVerdict::Passed);
     record.failure = result.failure;
     record.elapsedMs = result.elapsedMs;
     {
