@@ -173,8 +173,9 @@ int PortJob::Parts::open() {
             QString::fromStdString(platform::SerialDevice::devicePath(port.Port().toStdString()));
         const QString text = portOpenErrorText(port.Port(), device, e.SystemErrorCode(), e.Message());
         view.errorLine(text);
-        failure = text.startsWith(Console::toolPrefix()) ? text.mid(Console::toolPrefix().size()).simplified()
-                                                         : text.simplified();
+        // The reason is the first line; the lines after it are advice for the terminal.
+        const QString reason = text.section(QLatin1Char('\n'), 0, 0);
+        failure = reason.startsWith(Console::toolPrefix()) ? reason.mid(Console::toolPrefix().size()) : reason;
         return ExitFailed;
     }
     return ExitOk;
