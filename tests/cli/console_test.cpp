@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -148,20 +149,57 @@ TEST(Console, LinesFromManyThreadsArriveWholeAndNoBarIsLeftBehind) {
     }
 }
 
-TEST(Console, NoBarsWhereStandardErrorIsNoTerminal) {
+TEST(Console, ATerminalThatGetsNarrowerGetsItsBarsAtTheNewWidth) {
+    Terminal t;
+    ASSERT_TRUE(t.pty.ok() && t.out && t.err);
+    ASSERT_TRUE(t.pty.setWindowColumns(80));
+    Console console(t.out, t.err, 1);
+    ASSERT_TRUE(console.showsBars());
+    const QString wide = "[a] " + QString(70, '#');
+    console.setBar(0, wide);
+    EXPECT_EQ(t.shown(), QStringList{wide});
+
+    ASSERT_TRUE(t.pty.setWindowColumns(40));
+    ::raise(SIGWINCH); // what the terminal sends its program when its window changes
+    EXPECT_EQ(console.columns(), 40);
+    console.line(t.out, "[a] a line");
+    const QStringList rows = t.shown();
+    ASSERT_EQ(rows.size(), 2) << rows.join('|').toStdString();
+    EXPECT_EQ(rows[0], "[a] a line");
+    EXPECT_EQ(rows[1], wide.left(39)) << "the bar fits the new width";
+}
+
+TEST(Console, NoBarsUnlessOutputAndErrorsShareTheTerminal) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
-    {
-        Console console(file, file, 2);
+    Terminal t;
+    ASSERT_TRUE(t.pty.ok() && t.err);
+    PtyPair other;
+    std::FILE* otherTerminal = std::fopen(other.slavePath().toLocal8Bit().constData(), "w");
+    ASSERT_NE(otherTerminal, nullptr);
+    const struct {
+        const char* name;
+        std::FILE* out;
+        std::FILE* err;
+    } cases[] = {
+        {"both into a file", file, file},
+        {"output piped (| tee), errors on the terminal", file, t.err},
+        {"output on another terminal", otherTerminal, t.err},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Console console(c.out, c.err, 2);
         EXPECT_FALSE(console.showsBars());
         console.setBar(0, "[a] bar");
-        console.line(file, "[a] line");
+        console.line(c.out, "[a] line");
     }
     std::rewind(file);
     char buffer[64] = {};
     const size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
-    EXPECT_EQ(QByteArray(buffer, static_cast<qsizetype>(n)), "[a] line\n");
+    EXPECT_EQ(QByteArray(buffer, static_cast<qsizetype>(n)), "[a] line\n[a] line\n");
+    EXPECT_FALSE(t.pty.receive(1 << 20, 100).contains("bar")) << "nothing of a bar reached the terminal";
     std::fclose(file);
+    std::fclose(otherTerminal);
 }
 
 } // namespace

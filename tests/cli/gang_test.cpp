@@ -213,6 +213,11 @@ TEST_F(Gang, OnePortFailingNeitherStopsNorHoldsUpTheOthers) {
         ASSERT_FALSE(row.isEmpty()) << r.out.toStdString();
         EXPECT_EQ(row[0], fault.portError ? "PORT-ERROR" : "FAILED");
         EXPECT_TRUE(row.join(' ').contains(fault.failure)) << row.join(' ').toStdString();
+        // No line says who it is from twice: one port label, one tool prefix at most.
+        for (const QString& line : QString::fromUtf8(r.out + r.err).split('\n')) {
+            EXPECT_LE(line.count("chipwright-cli: "), 1) << line.toStdString();
+            EXPECT_LE(line.count(QRegularExpression(R"(\[[^\]]+\] )")), 1) << line.toStdString();
+        }
 
         for (int i : {0, 2}) {
             const QString label = labelOf(sims[i]->device());

@@ -36,6 +36,13 @@ void PtyPair::closeMaster() {
     master_ = -1;
 }
 
+bool PtyPair::setWindowColumns(int columns) {
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = static_cast<unsigned short>(columns);
+    return master_ >= 0 && ioctl(master_, TIOCSWINSZ, &size) == 0;
+}
+
 void PtyPair::send(const QByteArray& bytes) {
     qsizetype sent = 0;
     while (sent < bytes.size() && master_ >= 0) {
