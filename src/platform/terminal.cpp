@@ -37,6 +37,12 @@ int terminalColumns(int fd, int fallback) {
     return size.ws_col;
 }
 
+int terminalRows(int fd, int fallback) {
+    struct winsize size {};
+    if (::ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) return fallback;
+    return size.ws_row;
+}
+
 void watchTerminalResizes() {
     static const bool installed = [] {
         struct sigaction action {};

@@ -10,6 +10,8 @@ bool sameTerminal(int fd1, int fd2);
 
 // The width of the terminal on fd in columns, or fallback when fd is not a terminal or gives no size.
 int terminalColumns(int fd, int fallback);
+// Its height in rows, likewise.
+int terminalRows(int fd, int fallback);
 
 // Starts counting the window-size changes of the process's terminal (SIGWINCH); calling it again does
 // nothing. terminalResizes() is the count so far, safe to read from any thread.

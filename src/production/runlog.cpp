@@ -88,6 +88,8 @@ QByteArray recordJson(const RunRecord& r, const LogSession& s) {
         field("version", jsonString(s.version)),
         field("sha256", jsonString(r.sha256)),
         field("output", jsonString(r.output)),
+        field("serial", r.serial ? QByteArray::number(*r.serial) : null),
+        field("programmed_checksum", jsonString(r.programmedChecksum)),
     };
     return '{' + fields.join(',') + '}';
 }

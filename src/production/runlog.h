@@ -30,7 +30,9 @@ struct RunRecord {
     QString operation;
     std::optional<QString> file;     // the image file as named ("-": standard input)
     std::optional<QString> sha256;   // of the image file's bytes as read
-    std::optional<QString> checksum; // of the image programmed, verified or read
+    std::optional<QString> checksum; // of the file's image programmed or verified, or of what was read
+    std::optional<QString> programmedChecksum; // of the bytes really sent (the serial number included)
+    std::optional<quint64> serial;   // the chip's serial number, when it was given one
     std::optional<QString> output;   // the file a read wrote
     std::optional<int> lock;         // the lock level an auto or lock run set
     RunVerdict verdict = RunVerdict::Failed;
@@ -49,7 +51,7 @@ QString fileSha256(const QString& path);
 //   {"time":"2026-12-10T17:30:05.120+01:00","port":"ttyUSB0","chip":"AT89C2051","operation":"auto",
 //    "file":"fw.hex","checksum":"3A7C","lock":3,"result":"passed","failure":"","duration":11.482,
 //    "round":1,"session":"5f0c...","station":"bench-3","operator":"ann","version":"2.0",
-//    "sha256":"9f86...","output":null}
+//    "sha256":"9f86...","output":null,"serial":null,"programmed_checksum":"3A7C"}
 QByteArray recordJson(const RunRecord& record, const LogSession& session);
 
 // The --log file: one JSON line appended per run and port, whole or not at all (see platform::AppendFile):

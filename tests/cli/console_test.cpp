@@ -152,14 +152,14 @@ TEST(Console, LinesFromManyThreadsArriveWholeAndNoBarIsLeftBehind) {
 TEST(Console, ATerminalThatGetsNarrowerGetsItsBarsAtTheNewWidth) {
     Terminal t;
     ASSERT_TRUE(t.pty.ok() && t.out && t.err);
-    ASSERT_TRUE(t.pty.setWindowColumns(80));
+    ASSERT_TRUE(t.pty.setWindowSize(80));
     Console console(t.out, t.err, 1);
     ASSERT_TRUE(console.showsBars());
     const QString wide = "[a] " + QString(70, '#');
     console.setBar(0, wide);
     EXPECT_EQ(t.shown(), QStringList{wide});
 
-    ASSERT_TRUE(t.pty.setWindowColumns(40));
+    ASSERT_TRUE(t.pty.setWindowSize(40));
     ::raise(SIGWINCH); // what the terminal sends its program when its window changes
     EXPECT_EQ(console.columns(), 40);
     console.line(t.out, "[a] a line");
@@ -167,6 +167,30 @@ TEST(Console, ATerminalThatGetsNarrowerGetsItsBarsAtTheNewWidth) {
     ASSERT_EQ(rows.size(), 2) << rows.join('|').toStdString();
     EXPECT_EQ(rows[0], "[a] a line");
     EXPECT_EQ(rows[1], wide.left(39)) << "the bar fits the new width";
+}
+
+TEST(Console, MoreBarsThanRowsShareAFewLinesAsShortCells) {
+    Terminal t;
+    ASSERT_TRUE(t.pty.ok() && t.out && t.err);
+    ASSERT_TRUE(t.pty.setWindowSize(40, 6));
+    constexpr int ports = 32;
+    Console console(t.out, t.err, ports);
+    for (int p = 0; p < ports; ++p)
+        console.setBar(p, QStringLiteral("[pts/%1] Programming 50% [#####.....]").arg(p),
+                       QStringLiteral("pts/%1 50%").arg(p));
+    console.line(t.out, "a line above the bars");
+    const QStringList rows = t.shown();
+    ASSERT_GE(rows.size(), 2);
+    EXPECT_EQ(rows[0], "a line above the bars");
+    const QStringList bars = rows.mid(1);
+    EXPECT_LE(bars.size(), 4) << "the screen keeps room for the lines: " << bars.join('|').toStdString();
+    for (const QString& row : bars) {
+        EXPECT_LT(row.size(), 40) << row.toStdString();
+        EXPECT_TRUE(row.startsWith("pts/")) << row.toStdString();
+    }
+    EXPECT_TRUE(bars.first().startsWith("pts/0 50%  pts/1 50%")) << bars.first().toStdString();
+    console.clearBars();
+    EXPECT_EQ(t.shown(), QStringList{"a line above the bars"}) << "no cell is left behind";
 }
 
 TEST(Console, NoBarsUnlessOutputAndErrorsShareTheTerminal) {

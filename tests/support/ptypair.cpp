@@ -36,9 +36,9 @@ void PtyPair::closeMaster() {
     master_ = -1;
 }
 
-bool PtyPair::setWindowColumns(int columns) {
+bool PtyPair::setWindowSize(int columns, int rows) {
     winsize size{};
-    size.ws_row = 24;
+    size.ws_row = static_cast<unsigned short>(rows);
     size.ws_col = static_cast<unsigned short>(columns);
     return master_ >= 0 && ioctl(master_, TIOCSWINSZ, &size) == 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "buffer/hexwriter.h"
+#include "production/serialnumber.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,11 @@ struct CliOptions {
     std::optional<QString> log;
     // Who runs the station, for the log (empty when not given).
     QString operatorName;
+    // Each chip's own serial number: where it goes, the counter file, the counter's first number (only when
+    // the file does not exist yet).
+    std::optional<SerialField> serial;
+    std::optional<QString> serialFile;
+    std::optional<quint64> serialStart;
     // Runs the command again for each next chip, until the user says stop.
     bool repeat = false;
     bool quiet = false;

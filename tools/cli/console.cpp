@@ -7,7 +7,8 @@
 
 Console::Console(std::FILE* out, std::FILE* err, int bars)
     : out_(out), err_(err), columns_(platform::terminalColumns(fileno(err), 80)),
-      bars_(platform::sameTerminal(fileno(out), fileno(err)) ? static_cast<size_t>(std::max(bars, 0)) : 0) {
+      bars_(platform::sameTerminal(fileno(out), fileno(err)) ? static_cast<size_t>(std::max(bars, 0)) : 0),
+      cells_(bars_.size()), rows_(platform::terminalRows(fileno(err), 24)) {
     if (bars_.empty()) return;
     platform::watchTerminalResizes();
     resizesSeen_ = platform::terminalResizes();
@@ -24,6 +25,7 @@ void Console::followWidthLocked() {
     if (resizes == resizesSeen_) return;
     resizesSeen_ = resizes;
     columns_ = platform::terminalColumns(fileno(err_), columns_);
+    rows_ = platform::terminalRows(fileno(err_), rows_);
 }
 
 Console::~Console() {
@@ -40,12 +42,14 @@ void Console::line(std::FILE* stream, const QString& text) {
     drawLocked();
 }
 
-void Console::setBar(int slot, const QString& text) {
+void Console::setBar(int slot, const QString& text, const QString& cell) {
     if (slot < 0 || static_cast<size_t>(slot) >= bars_.size()) return;
     std::lock_guard lock(mutex_);
-    if (bars_[static_cast<size_t>(slot)] == text) return;
+    const auto at = static_cast<size_t>(slot);
+    if (bars_[at] == text && cells_[at] == cell) return;
     eraseLocked();
-    bars_[static_cast<size_t>(slot)] = text;
+    bars_[at] = text;
+    cells_[at] = text.isEmpty() ? QString() : cell;
     drawLocked();
 }
 
@@ -79,16 +83,38 @@ void Console::eraseLocked() {
     drawnLines_ = 0;
 }
 
+QStringList Console::barLinesLocked() const {
+    const int width = std::max(columns_ - 1, 1);
+    QStringList lines;
+    for (const QString& bar : bars_)
+        if (!bar.isEmpty()) lines << bar.left(width);
+    // More bars than the screen has rows for (a gang of 32 on a small terminal): the ports' short cells
+    // share as few lines as they fit on, and what does not fit on the screen is left out.
+    const int room = std::max(rows_ - 2, 1);
+    if (lines.size() <= room) return lines;
+    QStringList packed{QString()};
+    for (size_t i = 0; i < bars_.size(); ++i) {
+        if (bars_[i].isEmpty()) continue;
+        const QString cell = cells_[i].isEmpty() ? bars_[i] : cells_[i];
+        QString& last = packed.last();
+        if (!last.isEmpty() && last.size() + 2 + cell.size() > width) {
+            if (packed.size() == room) break;
+            packed << QString();
+        }
+        QString& line = packed.last();
+        line += (line.isEmpty() ? QString() : QStringLiteral("  ")) + cell;
+    }
+    for (QString& line : packed)
+        line.truncate(width);
+    return packed;
+}
+
 void Console::drawLocked() {
     followWidthLocked();
-    QByteArray text;
-    for (const QString& bar : bars_) {
-        if (bar.isEmpty()) continue;
-        if (drawnLines_ > 0) text += '\n';
-        text += bar.left(std::max(columns_ - 1, 1)).toUtf8();
-        ++drawnLines_;
-    }
-    if (text.isEmpty()) return;
+    const QStringList lines = barLinesLocked();
+    if (lines.isEmpty()) return;
+    const QByteArray text = lines.join(QLatin1Char('\n')).toUtf8();
+    drawnLines_ = static_cast<int>(lines.size());
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), err_);
     std::fflush(err_);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 #include <mutex>
@@ -31,8 +32,9 @@ public:
     // The tool's own word on standard error: "chipwright-cli: " and the text.
     void toolError(const QString& text) { line(err_, toolPrefix() + text); }
     static QString toolPrefix() { return QStringLiteral("chipwright-cli: "); }
-    // The bar of port slot: a text that fits on one line, or empty for none.
-    void setBar(int slot, const QString& text);
+    // The bar of port slot: a text that fits on one line, or empty for none; cell, its short form for a
+    // terminal with fewer rows than bars, where the cells of all ports share a few lines ("pts/3 45%").
+    void setBar(int slot, const QString& text, const QString& cell = {});
     // Takes every bar away (the end of a run).
     void clearBars();
     // After Ctrl+C: the terminal has echoed "^C" where the cursor stood; the line is ended there, so that
@@ -43,6 +45,8 @@ private:
     void eraseLocked();
     void drawLocked();
     void followWidthLocked();
+    // The lines the bars take on the screen now.
+    QStringList barLinesLocked() const;
 
     std::mutex mutex_;
     std::FILE* out_;
@@ -50,5 +54,7 @@ private:
     int columns_;
     unsigned resizesSeen_ = 0;
     std::vector<QString> bars_;
+    std::vector<QString> cells_;
+    int rows_;
     int drawnLines_ = 0;
 };

@@ -109,7 +109,7 @@ public:
         };
         for (;;) {
             runRound();
-            if (!plan_.repeat || stopping_ || logFailed_) break;
+            if (!plan_.repeat || stopping_ || halted_) break;
             if (!book_.anyInSession()) {
                 console_.toolError(QStringLiteral("no port is left in this session"));
                 break;
@@ -197,13 +197,17 @@ private:
         end.failure = result.failure;
         end.elapsedMs = result.elapsedMs;
         if (book_.record(slot, end)) console_.toolError(book_.droppedText(slot));
+        if (result.stationFault && !halted_) {
+            console_.toolError(QStringLiteral("no further chip is programmed in this session"));
+            halted_ = true;
+        }
         QString error;
         if (plan_.log && !log_.append(outcome.record, error)) {
             // A station that cannot record what it programs must not go on: no further round starts.
             console_.toolError(QStringLiteral("cannot write the log %1: %2; the line for %3 is not in it, and "
                                               "no further chip is programmed in this session")
                                    .arg(*plan_.log, error, book_.label(slot)));
-            logFailed_ = true;
+            halted_ = true;
         }
     }
 
@@ -247,7 +251,7 @@ private:
             for (const QString& line : book_.summary(plan_.repeat))
                 console_.line(plan_.logStream, line);
         if (plan_.repeat) console_.line(stderr, book_.totalText());
-        if (logFailed_) return ExitFailed;
+        if (halted_) return ExitFailed;
         if (!several_ && !plan_.repeat) return workers_.front()->outcome().result.exit;
         return book_.allPassed() ? ExitOk : ExitFailed;
     }
@@ -263,7 +267,8 @@ private:
     std::vector<std::unique_ptr<QThread>> threads_;
     LineWait input_;
     bool stopping_ = false;
-    bool logFailed_ = false;
+    // The station cannot go on (its log or its serial counter failed): no further round starts.
+    bool halted_ = false;
 };
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "portjob.h"
 
+#include "production/serialnumber.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,9 @@ struct GangPlan {
     std::optional<QString> chip;
     std::optional<QString> file;
     std::optional<int> lock;
+    // Each chip's serial number: where it goes in the image, and the counter it is taken from.
+    std::optional<SerialField> serial;
+    std::optional<QString> serialFile;
     // The SHA-256 of the image file as read, for the log.
     std::optional<QString> sha256;
     // read: the file the image goes to ("-": standard output); each port's own name is made from it.

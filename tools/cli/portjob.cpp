@@ -234,6 +234,15 @@ PortJobResult PortJob::run() {
         return done(ExitFailed);
     }
 
+    if (d.setup.beforeStart) {
+        result.failure = d.setup.beforeStart(d.session.buffer());
+        if (!result.failure.isEmpty()) {
+            result.stationFault = true;
+            d.view.toolError(result.failure);
+            return done(ExitFailed);
+        }
+    }
+
     QEventLoop loop;
     d.loop = &loop;
     try {

@@ -29,6 +29,9 @@ struct PortJobSetup {
     Sequencer::Ending wanted = Sequencer::Ending::None;
     int silenceMs = 3000;
     bool probe = false;
+    // Called on the job's thread once the port is open, before the operation starts, with the image the run
+    // programs (to give each chip its serial number): an empty text, or why the run cannot start.
+    std::function<QString(CodeBuffer&)> beforeStart;
 };
 
 // How one run on one port ended.
@@ -39,6 +42,8 @@ struct PortJobResult {
     // The port failed rather than the chip: it could not be opened (openFailed), or its line broke.
     bool portError = false;
     bool openFailed = false;
+    // The station failed rather than the port or the chip (its serial counter): it must not go on.
+    bool stationFault = false;
     qint64 elapsedMs = 0;
 };
 

@@ -11,8 +11,11 @@ void PortWorker::runRound(int round) {
                                            plan_.ports.size() > 1 ? '[' + label_ + "] " : QString(), slot_);
         PortJobSetup setup = plan_.setup;
         setup.port = port_;
+        if (plan_.serial)
+            setup.beforeStart = [this](CodeBuffer& image) { return giveSerial(image); };
         job_ = std::make_unique<PortJob>(std::move(setup), *view_, std::move(trace_));
     }
+    serial_.reset();
     RunRecord record;
     // In UTC: the zone is looked up where the log line is written, on the main thread alone.
     record.started = QDateTime::currentDateTimeUtc();
@@ -34,6 +37,10 @@ void PortWorker::runRound(int round) {
                      : result.portError    ? RunVerdict::PortError
                                            : RunVerdict::Failed;
     if (plan_.checksum) record.checksum = plan_.checksum(*job_, record.verdict == RunVerdict::Passed);
+    if (plan_.file) record.programmedChecksum = imageChecksum(job_->session().buffer().imageBytes());
+    record.serial = serial_;
+    if (serial_ && record.verdict != RunVerdict::Passed && !result.failure.isEmpty())
+        result.failure += QStringLiteral(" (serial number %1 is spent)").arg(*serial_);
     record.failure = result.failure;
     record.elapsedMs = result.elapsedMs;
     {
@@ -41,4 +48,15 @@ void PortWorker::runRound(int round) {
         outcome_ = {result, record};
     }
     emit roundEnded(slot_);
+}
+
+QString PortWorker::giveSerial(CodeBuffer& image) {
+    QString error;
+    const std::optional<quint64> number = SerialCounter(*plan_.serialFile).take(error);
+    if (!number) return QStringLiteral("cannot take a serial number from %1: %2").arg(*plan_.serialFile, error);
+    serial_ = number;
+    const std::optional<QByteArray> bytes = plan_.serial->bytes(*number);
+    if (!bytes || !placeSerial(image, *plan_.serial, *bytes))
+        return QStringLiteral("the serial number %1 does not fit in %2 bytes").arg(*number).arg(plan_.serial->length);
+    return {};
 }

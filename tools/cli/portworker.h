@@ -55,6 +55,9 @@ signals:
     void roundEnded(int slot);
 
 private:
+    // Takes the chip's serial number and writes it into the image: an empty text, or why not.
+    QString giveSerial(CodeBuffer& image);
+
     const GangPlan& plan_;
     int slot_;
     std::optional<QString> port_;
@@ -65,4 +68,6 @@ private:
     std::unique_ptr<PortJob> job_;
     mutable std::mutex mutex_;
     Outcome outcome_;
+    // This round's serial number, once taken.
+    std::optional<quint64> serial_;
 };
