@@ -1,6 +1,7 @@
 #include "platform/appendfile.h"
 
 #include "platform/atomicfile.h"
+#include "platform/filelock.h"
 #include "platform/filenames.h"
 
 #include <QtGlobal>
@@ -16,16 +17,6 @@ namespace {
 
 QString systemText(int error) {
     return qt_error_string(error);
-}
-
-// An exclusive lock on the whole file, owned by the open file rather than the process, so threads and
-// processes alike wait for each other. A file system without such locks is written without one.
-void lockWhole(int fd, short type) {
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    while (::fcntl(fd, F_OFD_SETLKW, &lock) != 0 && errno == EINTR) {
-    }
 }
 
 off_t fileSize(int fd) {
@@ -48,7 +39,8 @@ QString AppendFile::open(const QString& path) {
 
 QString AppendFile::append(const QByteArray& record) {
     if (fd_ < 0) return systemText(EBADF);
-    lockWhole(fd_, F_WRLCK);
+    // A file system without such locks is written without one.
+    lockWholeFile(fd_, true);
     const off_t before = fileSize(fd_);
     qsizetype written = 0;
     int error = 0;
@@ -74,7 +66,7 @@ QString AppendFile::append(const QByteArray& record) {
                 text += QStringLiteral("; part of the record stays in the file (%1)").arg(systemText(errno));
         }
     }
-    lockWhole(fd_, F_UNLCK);
+    unlockWholeFile(fd_);
     return text;
 }
 

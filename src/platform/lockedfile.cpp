@@ -1,6 +1,7 @@
 #include "platform/lockedfile.h"
 
 #include "platform/atomicfile.h"
+#include "platform/filelock.h"
 #include "platform/filenames.h"
 
 #include <QtGlobal>
@@ -18,15 +19,6 @@ QString systemText(int error) {
     return qt_error_string(error);
 }
 
-int lockWhole(int fd, short type) {
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    while (::fcntl(fd, F_OFD_SETLKW, &lock) != 0)
-        if (errno != EINTR) return errno;
-    return 0;
-}
-
 // Opens and locks the file that path names now. Another holder of the lock may have replaced the file while
 // this one waited: the lock was then on the old file, and it is taken again on the new one.
 int openLocked(const QByteArray& path, int& error) {
@@ -36,7 +28,7 @@ int openLocked(const QByteArray& path, int& error) {
             error = errno;
             return -1;
         }
-        if (const int e = lockWhole(fd, F_WRLCK)) {
+        if (const int e = lockWholeFile(fd, true)) {
             ::close(fd);
             error = e;
             return -1;

@@ -54,13 +54,8 @@ QString imageSha256(const QByteArray& bytes) {
 
 QString fileSha256(const QString& path) {
     QString problem;
-    const int fd = platform::openRegularFile(path, problem);
-    if (fd < 0) return {};
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        platform::closeDescriptor(fd);
-        return {};
-    }
+    if (!platform::openRegularFile(file, path, problem)) return {};
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (!hash.addData(&file)) return {};
     return QString::fromLatin1(hash.result().toHex());

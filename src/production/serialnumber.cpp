@@ -153,18 +153,8 @@ QString SerialCounter::create(quint64 start) const {
 }
 
 std::optional<quint64> SerialCounter::peek(QString& error) const {
-    QString problem;
-    const int fd = platform::openRegularFile(path_, problem);
-    if (fd < 0) {
-        error = problem;
-        return std::nullopt;
-    }
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        platform::closeDescriptor(fd);
-        error = file.errorString();
-        return std::nullopt;
-    }
+    if (!platform::openRegularFile(file, path_, error)) return std::nullopt;
     return parseNumber(file.read(64), error);
 }
 

@@ -65,18 +65,6 @@ QStringList summaryRow(const QByteArray& out, const QString& label) {
     return {};
 }
 
-std::vector<QJsonObject> logRecords(const QString& path) {
-    std::vector<QJsonObject> records;
-    for (const QByteArray& line : readWholeFile(path).split('\n')) {
-        if (line.isEmpty()) continue;
-        QJsonParseError error;
-        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
-        records.push_back(doc.object());
-    }
-    return records;
-}
-
 const QJsonObject* recordFor(const std::vector<QJsonObject>& records, const QString& device) {
     for (const QJsonObject& r : records)
         if (r["port"].toString() == device) return &r;

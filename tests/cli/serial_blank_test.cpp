@@ -29,13 +29,6 @@ QByteArray image() {
     return bytes;
 }
 
-std::vector<QJsonObject> logRecords(const QString& path) {
-    std::vector<QJsonObject> records;
-    for (const QByteArray& line : readWholeFile(path).split('\n'))
-        if (!line.isEmpty()) records.push_back(QJsonDocument::fromJson(line).object());
-    return records;
-}
-
 class Bench : public ::testing::Test {
 protected:
     void SetUp() override {

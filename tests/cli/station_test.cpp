@@ -35,17 +35,6 @@ QByteArray programmed() {
     return image() + QByteArray(c2051Size - 40, char(0xFF));
 }
 
-std::vector<QJsonObject> logRecords(const QString& path) {
-    std::vector<QJsonObject> records;
-    for (const QByteArray& line : readWholeFile(path).split('\n')) {
-        if (line.isEmpty()) continue;
-        QJsonParseError error;
-        records.push_back(QJsonDocument::fromJson(line, &error).object());
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
-    }
-    return records;
-}
-
 class Station : public ::testing::Test {
 protected:
     void SetUp() override {
