@@ -43,6 +43,10 @@ public:
     // The blocks a program or verify run sends: up to the one holding the data end, never past the code
     // buffer; none when no file is loaded.
     int imageBlockCount() const;
+    // The bytes of those blocks.
+    std::span<const quint8> imageBytes() const {
+        return std::span(code_).first(static_cast<size_t>(imageBlockCount()) * blockSize);
+    }
     // The blocks a read fills: the chip's whole capacity.
     int readBlockCount() const { return static_cast<int>(read_.size() / blockSize); }
 

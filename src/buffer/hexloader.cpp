@@ -60,17 +60,9 @@ void resetForHex(CodeBuffer& buffer, int capacity) {
 // Only regular files are read: a FIFO would block the open, and a device such as /dev/zero never ends a line.
 bool openRegular(QFile& file, const QString& fileName, LoadResult& failure) {
     QString problem;
-    const int fd = platform::openRegularFile(fileName, problem);
-    if (fd < 0) {
-        failure = {LoadStatus::Error, problem};
-        return false;
-    }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        platform::closeDescriptor(fd);
-        failure = {LoadStatus::Error, file.errorString()};
-        return false;
-    }
-    return true;
+    if (platform::openRegularFile(file, fileName, problem)) return true;
+    failure = {LoadStatus::Error, problem};
+    return false;
 }
 
 LoadResult readRecords(CodeBuffer& buffer, int capacity, HexLineSource& source) {

@@ -159,15 +159,19 @@ QString writeIntoStream(const QByteArray& target, const QByteArray& data, bool f
 
 } // namespace
 
+void ignoreFileSizeSignal() {
+    // Past a file size limit (ulimit -f) the kernel sends SIGXFSZ, which ends the process unless ignored;
+    // ignored, the write fails with EFBIG and is reported like a full disk.
+    static const bool sizeSignalIgnored = [] { return ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR; }();
+    Q_UNUSED(sizeSignalIgnored);
+}
+
 void setAtomicWriteHook(AtomicWriteHook hook) {
     writeHook = hook;
 }
 
 QString writeFileContent(const QString& path, const QByteArray& data) {
-    // Past a file size limit (ulimit -f) the kernel sends SIGXFSZ, which ends the process unless ignored;
-    // ignored, the write fails with EFBIG and is reported like a full disk.
-    static const bool sizeSignalIgnored = [] { return ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR; }();
-    Q_UNUSED(sizeSignalIgnored);
+    ignoreFileSizeSignal();
     QByteArray target = fileNameBytes(path);
     if (target.isEmpty()) return systemText(ENOENT);
     if (const int error = followLinks(target)) return systemText(error);

@@ -28,6 +28,10 @@ QString writeFileContent(const QString& path, const QByteArray& data);
 // writeFileContent after creating missing parent folders; true on success. For the program's own files.
 bool replaceFileAtomically(const QString& path, const QByteArray& data);
 
+// Makes a file size limit (ulimit -f) an error of the write that passes it (EFBIG, "File too large") rather
+// than a signal that ends the process. Every writer of files calls it; calling it again does nothing.
+void ignoreFileSizeSignal();
+
 // Test hook: called after the temporary file has been written and before it is renamed. Lets a test stop the
 // process at the worst moment to prove that the old file survives.
 using AtomicWriteHook = void (*)(const QString& temporaryPath);

@@ -41,3 +41,18 @@ void closeDescriptor(int fd) {
 }
 
 } // namespace platform
+
+namespace platform {
+
+bool openRegularFile(QFile& file, const QString& path, QString& problem) {
+    const int fd = openRegularFile(path, problem);
+    if (fd < 0) return false;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        closeDescriptor(fd);
+        problem = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace platform

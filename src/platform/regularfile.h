@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
 
 namespace platform {
@@ -12,5 +13,8 @@ int openRegularFile(const QString& path, QString& problem);
 
 // Closes a descriptor from openRegularFile that nobody took over.
 void closeDescriptor(int fd);
+
+// openRegularFile, with file taking the descriptor over: false with problem set when it cannot.
+bool openRegularFile(QFile& file, const QString& path, QString& problem);
 
 } // namespace platform

@@ -172,6 +172,12 @@ void TCustomComPort::deliverHandedOver(TComEvents events) {
     --handOverDepth_;
 }
 
+bool TCustomComPort::DeviceHungUp() const {
+    if (!connected_ || !device_) return false;
+    bool ready = false, hangUp = false;
+    return device_->waitReady(false, -1, 0, ready, hangUp) == 0 && hangUp;
+}
+
 bool TCustomComPort::EventThreadRunning() const {
     return thread_ && !thread_->Finished();
 }

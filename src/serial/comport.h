@@ -98,6 +98,9 @@ public:
     void Connect();
     void Disconnect();
     bool Connected() const { return connected_; }
+    // Whether the open device has hung up (an adapter unplugged, the far end of a pseudo-terminal gone): the
+    // line is lost until the port is opened again. False when closed.
+    bool DeviceHungUp() const;
     void SetConnected(bool value);
 
     TBaudRate BaudRate() const { return baudRate_; }

@@ -1,5 +1,7 @@
 #include "cliprocess.h"
 
+#include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -56,4 +58,18 @@ QByteArray logText(const QStringList& lines) {
     for (const QString& line : lines)
         text += line.toUtf8() + '\n';
     return text;
+}
+
+std::vector<QJsonObject> logRecords(const QString& path) {
+    QFile file(path);
+    std::vector<QJsonObject> records;
+    if (!file.open(QIODevice::ReadOnly)) return records;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty()) continue;
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        records.push_back(doc.object());
+    }
+    return records;
 }

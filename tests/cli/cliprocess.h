@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 // One finished run of the built chipwright-cli.
 struct CliResult {
@@ -29,3 +32,6 @@ extern const QStringList autoLog;
 
 // The watchdog's log line (a line break, two lines, a line break).
 extern const QString connectionErrorLine;
+
+// The records of a --log file, one per line; every line must parse as JSON.
+std::vector<QJsonObject> logRecords(const QString& path);

@@ -10,14 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// The screen of a terminal that knows what the console sends: CR, LF, erase to the end of the line (ESC [ K)
-// and cursor up (ESC [ A).
+// The screen of a terminal that knows what the console sends: CR, LF, erase to the end of the line (ESC [ K),
+// erase to the end of the screen (ESC [ J) and cursor up (ESC [ A).
 class Screen {
 public:
     void feed(const QByteArray& bytes) {
@@ -25,6 +26,10 @@ public:
             const char c = bytes[i];
             if (c == '\033' && bytes.mid(i, 3) == "\033[K") {
                 row().truncate(col_);
+                i += 2;
+            } else if (c == '\033' && bytes.mid(i, 3) == "\033[J") {
+                row().truncate(col_);
+                rows_.resize(std::min<qsizetype>(rows_.size(), row_ + 1));
                 i += 2;
             } else if (c == '\033' && bytes.mid(i, 3) == "\033[A") {
                 row_ = std::max(row_ - 1, 0);
@@ -144,20 +149,81 @@ TEST(Console, LinesFromManyThreadsArriveWholeAndNoBarIsLeftBehind) {
     }
 }
 
-TEST(Console, NoBarsWhereStandardErrorIsNoTerminal) {
+TEST(Console, ATerminalThatGetsNarrowerGetsItsBarsAtTheNewWidth) {
+    Terminal t;
+    ASSERT_TRUE(t.pty.ok() && t.out && t.err);
+    ASSERT_TRUE(t.pty.setWindowSize(80));
+    Console console(t.out, t.err, 1);
+    ASSERT_TRUE(console.showsBars());
+    const QString wide = "[a] " + QString(70, '#');
+    console.setBar(0, wide);
+    EXPECT_EQ(t.shown(), QStringList{wide});
+
+    ASSERT_TRUE(t.pty.setWindowSize(40));
+    ::raise(SIGWINCH); // what the terminal sends its program when its window changes
+    EXPECT_EQ(console.columns(), 40);
+    console.line(t.out, "[a] a line");
+    const QStringList rows = t.shown();
+    ASSERT_EQ(rows.size(), 2) << rows.join('|').toStdString();
+    EXPECT_EQ(rows[0], "[a] a line");
+    EXPECT_EQ(rows[1], wide.left(39)) << "the bar fits the new width";
+}
+
+TEST(Console, MoreBarsThanRowsShareAFewLinesAsShortCells) {
+    Terminal t;
+    ASSERT_TRUE(t.pty.ok() && t.out && t.err);
+    ASSERT_TRUE(t.pty.setWindowSize(40, 6));
+    constexpr int ports = 32;
+    Console console(t.out, t.err, ports);
+    for (int p = 0; p < ports; ++p)
+        console.setBar(p, QStringLiteral("[pts/%1] Programming 50% [#####.....]").arg(p),
+                       QStringLiteral("pts/%1 50%").arg(p));
+    console.line(t.out, "a line above the bars");
+    const QStringList rows = t.shown();
+    ASSERT_GE(rows.size(), 2);
+    EXPECT_EQ(rows[0], "a line above the bars");
+    const QStringList bars = rows.mid(1);
+    EXPECT_LE(bars.size(), 4) << "the screen keeps room for the lines: " << bars.join('|').toStdString();
+    for (const QString& row : bars) {
+        EXPECT_LT(row.size(), 40) << row.toStdString();
+        EXPECT_TRUE(row.startsWith("pts/")) << row.toStdString();
+    }
+    EXPECT_TRUE(bars.first().startsWith("pts/0 50%  pts/1 50%")) << bars.first().toStdString();
+    console.clearBars();
+    EXPECT_EQ(t.shown(), QStringList{"a line above the bars"}) << "no cell is left behind";
+}
+
+TEST(Console, NoBarsUnlessOutputAndErrorsShareTheTerminal) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
-    {
-        Console console(file, file, 2);
+    Terminal t;
+    ASSERT_TRUE(t.pty.ok() && t.err);
+    PtyPair other;
+    std::FILE* otherTerminal = std::fopen(other.slavePath().toLocal8Bit().constData(), "w");
+    ASSERT_NE(otherTerminal, nullptr);
+    const struct {
+        const char* name;
+        std::FILE* out;
+        std::FILE* err;
+    } cases[] = {
+        {"both into a file", file, file},
+        {"output piped (| tee), errors on the terminal", file, t.err},
+        {"output on another terminal", otherTerminal, t.err},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Console console(c.out, c.err, 2);
         EXPECT_FALSE(console.showsBars());
         console.setBar(0, "[a] bar");
-        console.line(file, "[a] line");
+        console.line(c.out, "[a] line");
     }
     std::rewind(file);
     char buffer[64] = {};
     const size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
-    EXPECT_EQ(QByteArray(buffer, static_cast<qsizetype>(n)), "[a] line\n");
+    EXPECT_EQ(QByteArray(buffer, static_cast<qsizetype>(n)), "[a] line\n[a] line\n");
+    EXPECT_FALSE(t.pty.receive(1 << 20, 100).contains("bar")) << "nothing of a bar reached the terminal";
     std::fclose(file);
+    std::fclose(otherTerminal);
 }
 
 } // namespace

@@ -65,18 +65,6 @@ QStringList summaryRow(const QByteArray& out, const QString& label) {
     return {};
 }
 
-std::vector<QJsonObject> logRecords(const QString& path) {
-    std::vector<QJsonObject> records;
-    for (const QByteArray& line : readWholeFile(path).split('\n')) {
-        if (line.isEmpty()) continue;
-        QJsonParseError error;
-        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
-        records.push_back(doc.object());
-    }
-    return records;
-}
-
 const QJsonObject* recordFor(const std::vector<QJsonObject>& records, const QString& device) {
     for (const QJsonObject& r : records)
         if (r["port"].toString() == device) return &r;
@@ -169,12 +157,18 @@ TEST_F(Gang, OnePortFailingNeitherStopsNorHoldsUpTheOthers) {
         QStringList simOptions;
         const char* failure; // what its summary row and its log record say
         bool holdsUp;        // its failure takes the watchdog's time
+        bool portError;      // the port failed, not the chip
     } faults[] = {
-        {"failure reply", {"--fail-program"}, "Program Fail ! Please Check!", false},
-        {"silence", {"--silence-after", "30"}, "Error ! Please Check The Connection Whether OK !", true},
-        {"unplugged", {"--hangup-after", "30"}, "Error ! Please Check The Connection Whether OK !", true},
-        {"held by another program", {}, "is in use", false},
-        {"not there", {}, "No such file or directory", false},
+        {"failure reply", {"--fail-program"}, "Program Fail ! Please Check!", false, false},
+        {"silence", {"--silence-after", "30"}, "Error ! Please Check The Connection Whether OK !", true, false},
+        {"unplugged",
+         {"--hangup-after", "30"},
+         "Error ! Please Check The Connection Whether OK ! Or Check Whether Suited Of The MCU Type !: "
+         "Input/output error",
+         true,
+         true},
+        {"held by another program", {}, "is in use", false, true},
+        {"not there", {}, "No such file or directory", false, true},
     };
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.name);
@@ -197,7 +191,7 @@ TEST_F(Gang, OnePortFailingNeitherStopsNorHoldsUpTheOthers) {
         const std::vector<QJsonObject> records = logRecords(log);
         const QJsonObject* failed = recordFor(records, faultyDevice);
         ASSERT_NE(failed, nullptr);
-        EXPECT_EQ((*failed)["result"].toString(), "failed");
+        EXPECT_EQ((*failed)["result"].toString(), fault.portError ? "port-error" : "failed");
         EXPECT_TRUE((*failed)["failure"].toString().contains(fault.failure))
             << (*failed)["failure"].toString().toStdString();
         EXPECT_EQ((*failed)["checksum"].toString(), checksumOfProgrammed(image()))
@@ -205,8 +199,13 @@ TEST_F(Gang, OnePortFailingNeitherStopsNorHoldsUpTheOthers) {
         const QString faultyLabel = faultyDevice.startsWith("/dev/") ? labelOf(faultyDevice) : "ttyGONE";
         const QStringList row = summaryRow(r.out, faultyLabel);
         ASSERT_FALSE(row.isEmpty()) << r.out.toStdString();
-        EXPECT_EQ(row[0], "FAILED");
+        EXPECT_EQ(row[0], fault.portError ? "PORT-ERROR" : "FAILED");
         EXPECT_TRUE(row.join(' ').contains(fault.failure)) << row.join(' ').toStdString();
+        // No line says who it is from twice: one port label, one tool prefix at most.
+        for (const QString& line : QString::fromUtf8(r.out + r.err).split('\n')) {
+            EXPECT_LE(line.count("chipwright-cli: "), 1) << line.toStdString();
+            EXPECT_LE(line.count(QRegularExpression(R"(\[[^\]]+\] )")), 1) << line.toStdString();
+        }
 
         for (int i : {0, 2}) {
             const QString label = labelOf(sims[i]->device());

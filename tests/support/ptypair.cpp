@@ -36,6 +36,13 @@ void PtyPair::closeMaster() {
     master_ = -1;
 }
 
+bool PtyPair::setWindowSize(int columns, int rows) {
+    winsize size{};
+    size.ws_row = static_cast<unsigned short>(rows);
+    size.ws_col = static_cast<unsigned short>(columns);
+    return master_ >= 0 && ioctl(master_, TIOCSWINSZ, &size) == 0;
+}
+
 void PtyPair::send(const QByteArray& bytes) {
     qsizetype sent = 0;
     while (sent < bytes.size() && master_ >= 0) {

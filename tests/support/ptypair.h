@@ -19,6 +19,8 @@ public:
     // Reads what the slave wrote, waiting up to timeoutMs for at least `want` bytes in total.
     QByteArray receive(int want, int timeoutMs = 5000);
     void closeMaster();
+    // Sets the terminal's window size in columns and rows, as a terminal emulator does when its window changes.
+    bool setWindowSize(int columns, int rows = 24);
 
     // The slave's line settings as the kernel holds them (termios requests on the master reach the slave).
     struct LineState {

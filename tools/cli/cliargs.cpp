@@ -10,7 +10,7 @@ const std::map<QString, int> commands = {
     {QStringLiteral("probe"), 0},  {QStringLiteral("erase"), 0},   {QStringLiteral("program"), 1},
     {QStringLiteral("verify"), 1}, {QStringLiteral("read"), 1},    {QStringLiteral("lock"), 0},
     {QStringLiteral("auto"), 1},   {QStringLiteral("convert"), 2}, {QStringLiteral("ports"), 0},
-    {QStringLiteral("chips"), 0},
+    {QStringLiteral("chips"), 0},  {QStringLiteral("blank"), 0},
 };
 
 QString argumentWord(int count) {
@@ -58,7 +58,7 @@ std::optional<SaveFormat> parseFormat(const QString& text) {
 bool isProgrammerCommand(const QString& command) {
     static const QStringList programmerCommands = {
         QStringLiteral("probe"), QStringLiteral("erase"), QStringLiteral("program"), QStringLiteral("verify"),
-        QStringLiteral("read"),  QStringLiteral("lock"),  QStringLiteral("auto"),
+        QStringLiteral("read"),  QStringLiteral("lock"),  QStringLiteral("auto"),  QStringLiteral("blank"),
     };
     return programmerCommands.contains(command);
 }
@@ -114,7 +114,9 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         const bool takesValue = name == QLatin1String("--port") || name == QLatin1String("--chip") ||
                                 name == QLatin1String("--lock") || name == QLatin1String("--fill") ||
                                 name == QLatin1String("--format") || name == QLatin1String("--trace") ||
-                                name == QLatin1String("--log");
+                                name == QLatin1String("--log") || name == QLatin1String("--operator") ||
+                                name == QLatin1String("--serial") || name == QLatin1String("--serial-file") ||
+                                name == QLatin1String("--serial-start");
         if (!takesValue) {
             parsed.error = QStringLiteral("unknown option \"%1\"").arg(argument);
             return parsed;
@@ -169,6 +171,28 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                 return parsed;
             }
             o.log = *value;
+        } else if (name == QLatin1String("--operator")) {
+            o.operatorName = *value;
+        } else if (name == QLatin1String("--serial")) {
+            QString error;
+            o.serial = SerialField::parse(*value, error);
+            if (!o.serial) {
+                parsed.error = error;
+                return parsed;
+            }
+        } else if (name == QLatin1String("--serial-file")) {
+            if (value->isEmpty()) {
+                parsed.error = QStringLiteral("--serial-file needs a file name");
+                return parsed;
+            }
+            o.serialFile = *value;
+        } else if (name == QLatin1String("--serial-start")) {
+            bool ok = false;
+            o.serialStart = value->toULongLong(&ok, 10);
+            if (!ok || value->startsWith(QLatin1Char('+'))) {
+                parsed.error = QStringLiteral("--serial-start: \"%1\" is no number").arg(*value);
+                return parsed;
+            }
         } else {
             o.fill = parseFill(*value);
             if (!o.fill) {
@@ -207,6 +231,12 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         parsed.error = QStringLiteral("%1 takes one --port at most").arg(o.command);
     else if (o.repeat && (!programmer || o.command == QLatin1String("read")))
         parsed.error = QStringLiteral("--repeat goes with probe, erase, program, verify, lock and auto");
+    else if (o.serial && o.command != QLatin1String("program") && o.command != QLatin1String("auto"))
+        parsed.error = QStringLiteral("--serial goes with program and auto");
+    else if (o.serial.has_value() != o.serialFile.has_value())
+        parsed.error = QStringLiteral("--serial and --serial-file go together");
+    else if (o.serialStart && !o.serialFile)
+        parsed.error = QStringLiteral("--serial-start goes with --serial and --serial-file");
     else if (o.log && !programmer)
         parsed.error = QStringLiteral("--log goes with probe, erase, program, verify, read, lock and auto");
     else if (o.repeat && o.arguments.value(0) == QLatin1String("-"))

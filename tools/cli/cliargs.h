@@ -1,6 +1,7 @@
 #pragma once
 
 #include "buffer/hexwriter.h"
+#include "production/serialnumber.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,7 +10,8 @@
 
 // The command line of chipwright-cli, parsed but not yet checked against the settings or the files:
 //   chipwright-cli [--port NAME]... [--chip TYPE|INDEX] [--lock LEVEL] [--fill FF|00] [--format hex|bin]
-//                  [--trace FILE] [--log FILE] [--repeat] [--quiet] COMMAND [ARGS]
+//                  [--trace FILE] [--log FILE] [--operator NAME] [--repeat] [--quiet]
+//                  COMMAND [ARGS]
 // Options may stand before or after the command, as "--name value" or "--name=value"; "--" ends the options,
 // so a file name may begin with a dash. A lone "-" is a word, not an option: standard input or output.
 struct CliOptions {
@@ -24,6 +26,13 @@ struct CliOptions {
     std::optional<QString> trace;
     // Where one JSON line per run and port is appended.
     std::optional<QString> log;
+    // Who runs the station, for the log (empty when not given).
+    QString operatorName;
+    // Each chip's own serial number: where it goes, the counter file, the counter's first number (only when
+    // the file does not exist yet).
+    std::optional<SerialField> serial;
+    std::optional<QString> serialFile;
+    std::optional<quint64> serialStart;
     // Runs the command again for each next chip, until the user says stop.
     bool repeat = false;
     bool quiet = false;

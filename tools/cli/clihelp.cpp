@@ -15,6 +15,8 @@ Commands:
                      .ihx or .ihex, binary when it ends in .bin (any case). OUT is used as given;
                      "-" writes standard output (Intel HEX unless --format bin).
   lock               Set the lock bits given by --lock.
+  blank              Read the chip and say whether every byte is FF: "Chip is blank", or how many
+                     bytes are not, the first address and its byte. Exit 0 when blank, 1 when not.
   auto FILE          Erase, program, verify and lock in one run.
   convert IN OUT     Load IN for the chip (as the window's Open does) and write it as OUT, each in
                      the format its name gives, dumped over the chip's whole capacity. Needs no
@@ -44,11 +46,22 @@ Options (defaults come from the Chipwright window's saved settings):
                      and per bytes received, with the time since the port opened in ms, "->"
                      or "<-", the bytes in hex and what the host reads in them.
   --repeat           Keep the port open and, after each run, ask for the next chip: "Insert the
-                     next chip and press Enter (q to stop)". Counts passed and failed chips;
-                     q, the end of standard input or Ctrl+C stops it with the totals.
-  --log FILE         Append one JSON line per run and port to FILE: time (ISO 8601 with zone),
-                     port, chip, operation, file, checksum, lock, result ("passed" or
-                     "failed"), failure (the window's words) and duration in seconds.
+                     next chip and press Enter (q to stop)". Only Enter alone starts the next
+                     round; q, quit, exit or stop (any case), the end of standard input or
+                     Ctrl+C stops with the totals; any other answer is asked again. On a
+                     terminal, keys pressed during a round are thrown away. Counts passed and
+                     failed chips and port errors (see "Port errors" below).
+  --log FILE         Append one JSON line per run and port to FILE (see "Log file" below).
+  --operator NAME    Who runs the station, for the log.
+  --serial ADDR:LEN:FORMAT
+                     With program and auto: give each chip its own serial number, written into
+                     the image at ADDR (decimal or 0x-hex), LEN bytes, as le or be (binary),
+                     bcd or ascii (decimal digits, zero-padded). Needs --serial-file.
+  --serial-file FILE The counter: FILE holds the next number as text. Each number is taken
+                     under a lock on FILE and FILE is replaced and synced before the chip is
+                     touched, so no number is given twice, across ports, stations sharing FILE,
+                     or a crash; a chip that fails keeps its number as spent.
+  --serial-start N   Create FILE with N as the first number; refused when FILE exists.
   -q, --quiet        Print nothing on success; on failure the messages go to standard error.
   -h, --help         Show this text.
   --version          Show the version.
@@ -58,7 +71,8 @@ Output:
   Standard output carries the operation's messages, line for line as the window's message log
   shows them (for example "Programming Now ...... Please Wait !" and "Program Succssed!"),
   except when the image goes there ("read -", "convert IN -"): then they go to standard error.
-  A progress bar goes to standard error when it is a terminal. Refusals and errors go to
+  Progress bars go to standard error when standard output and standard error are the same
+  terminal; otherwise (| tee FILE) only whole lines are written. Refusals and errors go to
   standard error.
 
 Several programmers:
@@ -70,24 +84,41 @@ Several programmers:
   FILE ("--trace -" labels each line instead). With --repeat, Enter starts the next round on
   every port, and the table gives each port's passed and failed chips.
 
+Port errors:
+  A port that cannot be opened (gone, busy, no permission) or whose line breaks during a run (an
+  adapter unplugged) is a port error, counted apart from failed chips. Each prompt names the
+  ports that did not pass in the round just ended, with the reason. A port that could not be
+  opened in 3 rounds in a row is dropped from the session; with no port left, it ends (exit 1).
+
 Log file:
-  One JSON object per line, appended in a single write, so lines stay whole when several runs
-  (or several tools) end at once:
+  One JSON object per line, appended whole or not at all: lines stay whole when several runs or
+  stations end at once, and a line that cannot be written whole (a full disk, a file size
+  limit, a lost network share) is taken back and the session stops at once with exit 1.
   {"time":"2026-12-10T17:30:05.120+01:00","port":"ttyUSB0","chip":"AT89C2051",
    "operation":"auto","file":"fw.hex","checksum":"3A7C","lock":3,"result":"passed",
-   "failure":"","duration":11.482}
-  checksum is the 16-bit sum of the bytes programmed or verified (the file's data up to its
-  last 16-byte block) or read (the whole chip, by a read that passed), as 4 hex digits; file,
-  checksum, chip and lock are null where the operation has none.
+   "failure":"","duration":11.482,"round":1,"session":"0b7f3c2e-...","station":"bench-3",
+   "operator":"ann","version":"2.0","sha256":"9f2c...","output":null,"serial":1042,
+   "programmed_checksum":"3AA0"}
+  time: the run's start, ISO 8601 with zone. result: "passed", "failed" or "port-error".
+  failure: why, in the window's words. duration: seconds. checksum: the 16-bit sum of the bytes
+  programmed or verified (the file's data up to its last 16-byte block) or read (the whole
+  chip, by a read that passed), as 4 hex digits. round: the round in the session, from 1.
+  session: one id per run of the tool. station: the host name. operator: --operator. version:
+  the tool's. sha256: of the image file's bytes as read. output: the file a read wrote.
+  serial: the chip's serial number (--serial). programmed_checksum: the 16-bit sum of the bytes
+  really sent, the serial number included. file, checksum, sha256, chip, lock, output, serial
+  and programmed_checksum are null where the operation has none.
 
 Exit status:
   0  success (on every port, in every round)
   1  the operation failed (on any port): failure reply, verify mismatch, no answer from the programmer
      (also for probe), a reply that does not belong to the running operation, a run that
      ended short of what the command asked for (auto ends with its Lock), the port could not
-     be opened or the line failed; the reason goes to standard error
-  2  usage error, a file that cannot be read or written, a file too large for the chip, or a
-     file without data ("Please Open *.Hex or *.Bin File Firstly !"); these are found before
+     be opened or the line failed, or the log could not take a line; the reason goes to
+     standard error
+  2  usage error, a file that cannot be read or written, a file too large for the chip, a
+     serial number that cannot be given (outside the chip, over the file's data, too large for
+     its bytes, no counter file, a counter started again), or a file without data ("Please Open *.Hex or *.Bin File Firstly !"); these are found before
      any port is touched
 
 Settings are read, never written: the window's choices for chip, lock level and fill byte, and
@@ -102,5 +133,7 @@ Examples:
   chipwright-cli --chip 0 read - | xxd | less
   chipwright-cli --trace - --chip 0 auto firmware.hex
   chipwright-cli --port ttyUSB0 --port ttyUSB1 --chip 0 --repeat --log chips.log auto fw.hex
+  chipwright-cli --chip 0 --serial 0x7F0:4:le --serial-file serial.txt --serial-start 1000 auto fw.hex
+  chipwright-cli --chip 0 blank
 )help");
 }

@@ -4,7 +4,6 @@
 #include "gangrun.h"
 #include "imagepipes.h"
 #include "portscan.h"
-#include "runlog.h"
 #include "terminalview.h"
 
 #include "buffer/dumpline.h"
@@ -12,6 +11,9 @@
 #include "buffer/filenames.h"
 #include "platform/filenames.h"
 #include "platform/registry.h"
+#include "production/blankcheck.h"
+#include "production/runlog.h"
+#include "production/serialnumber.h"
 #include "programmer/chipcatalogue.h"
 #include "programmer/hostsession.h"
 #include "programmer/sequencer.h"
@@ -65,11 +67,6 @@ bool folderExists(const QString& path) {
     return ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The bytes a program or verify run sends.
-std::span<const quint8> programmedBytes(const CodeBuffer& buffer) {
-    return std::span(buffer.code()).first(static_cast<size_t>(buffer.imageBlockCount()) * blockSize);
-}
-
 class CommandRun {
 public:
     explicit CommandRun(const CliOptions& options)
@@ -91,11 +88,17 @@ public:
         if (c == QLatin1String("erase"))
             return withProgrammer([](Sequencer& s) { s.EraseButClick(); }, Sequencer::Ending::Erased);
         if (c == QLatin1String("read")) return read();
+        if (c == QLatin1String("blank"))
+            return withProgrammer([](Sequencer& s) { s.ReadButClick(); }, Sequencer::Ending::Read,
+                                  unguardedReplyMs, false, [](PortJob& job, const QString&, QString& failure) {
+                                      return judgeBlank(job, failure);
+                                  });
         if (c == QLatin1String("lock")) {
             if (const int code = selectLock()) return code;
             return withProgrammer([](Sequencer& s) { s.sendLock(); }, Sequencer::Ending::Locked);
         }
         if (const int code = load(o_.arguments.value(0))) return code;
+        if (const int code = prepareSerial()) return code;
         if (c == QLatin1String("program"))
             return withProgrammer([](Sequencer& s) { s.ProgramButClick(); }, Sequencer::Ending::Programmed);
         if (c == QLatin1String("verify"))
@@ -191,7 +194,10 @@ private:
 
     // Loads path ("-": standard input) for the chip as the GUI's Open does; refusals as the GUI words them.
     int load(const QString& path) {
-        LoadResult result;
+        // How the image is loaded into a buffer: once for the run, and with either fill byte when the serial
+        // number's place must be told apart from the file's data.
+        std::function<LoadResult(CodeBuffer&)> loadInto;
+        const int capacity = chip_->capacity;
         if (isStandardStream(path)) {
             QString error;
             const QByteArray data = readWholeStream(stdin, error);
@@ -199,7 +205,10 @@ private:
                 errorLine(QStringLiteral("standard input: ") + error);
                 return ExitUsage;
             }
-            result = loadImageData(session_.buffer(), data, chip_->capacity, streamKind(data, o_.format));
+            imageSha256_ = imageSha256(data);
+            loadInto = [data, capacity, kind = streamKind(data, o_.format)](CodeBuffer& buffer) {
+                return loadImageData(buffer, data, capacity, kind);
+            };
         } else {
             std::optional<FileKind> kind = fileKindOfName(path);
             if (!kind && o_.format) kind = *o_.format == SaveFormat::Hex ? FileKind::Hex : FileKind::Binary;
@@ -207,7 +216,19 @@ private:
                 errorLine(unknownEndingText.arg(path));
                 return ExitUsage;
             }
-            result = loadImage(session_.buffer(), path, chip_->capacity, *kind);
+            loadInto = [path, capacity, kind = *kind](CodeBuffer& buffer) {
+                return loadImage(buffer, path, capacity, kind);
+            };
+        }
+        const LoadResult result = loadInto(session_.buffer());
+        if (result.status == LoadStatus::Loaded && !isStandardStream(path)) imageSha256_ = fileSha256(path);
+        if (result.status == LoadStatus::Loaded && o_.serial) {
+            CodeBuffer zeros = session_.buffer(), ones = session_.buffer();
+            zeros.setFillByte(0x00);
+            ones.setFillByte(0xFF);
+            loadInto(zeros);
+            loadInto(ones);
+            fill_ = fillMask(zeros, ones);
         }
         switch (result.status) {
         case LoadStatus::Loaded:
@@ -223,6 +244,49 @@ private:
         if (session_.buffer().dataEnd() <= 0) {
             view_.showMessage(noFileText);
             return ExitUsage;
+        }
+        return ExitOk;
+    }
+
+    // The serial numbers' checks, before any port is touched: their place in the image and in the chip, the
+    // counter file (made with --serial-start when it does not exist, never when it does), and whether its
+    // next number fits.
+    int prepareSerial() {
+        if (!o_.serial) return ExitOk;
+        const SerialField& field = *o_.serial;
+        if (const QString problem = field.problemWith(session_.buffer(), fill_, chip_->capacity);
+            !problem.isEmpty()) {
+            errorLine(problem);
+            return ExitUsage;
+        }
+        const SerialCounter counter(*o_.serialFile);
+        QString error;
+        const std::optional<quint64> next = o_.serialStart ? o_.serialStart : counter.peek(error);
+        if (!next) {
+            errorLine(QStringLiteral("--serial-file %1: %2%3")
+                          .arg(counter.path(), error,
+                               QFileInfo::exists(counter.path())
+                                   ? QString()
+                                   : QStringLiteral("; start a new counter with --serial-start N")));
+            return ExitUsage;
+        }
+        if (!field.bytes(*next)) {
+            errorLine(QStringLiteral("--serial: the next serial number %1 does not fit in %2 bytes")
+                          .arg(*next)
+                          .arg(field.length));
+            return ExitUsage;
+        }
+        if (o_.serialStart) {
+            error = counter.create(*o_.serialStart);
+            if (!error.isEmpty()) {
+                errorLine(QStringLiteral("--serial-start: cannot start the counter %1: %2%3")
+                              .arg(counter.path(), error,
+                                   QFileInfo::exists(counter.path())
+                                       ? QStringLiteral(" (a counter is never started again: leave out "
+                                                        "--serial-start to go on from it)")
+                                       : QString()));
+                return ExitUsage;
+            }
         }
         return ExitOk;
     }
@@ -280,22 +344,37 @@ private:
         if (const int code = checkOutput(out)) return code;
         return withProgrammer(
             [](Sequencer& s) { s.ReadButClick(); }, Sequencer::Ending::Read, unguardedReplyMs, false,
-            [this, out](PortJob& job, const QString& label, QString& failure) {
-                return writeReadImage(job, o_.ports.size() > 1 ? nameForPort(out, label) : out, failure);
+            [this](PortJob& job, const QString& output, QString& failure) {
+                return writeReadImage(job, output, failure);
             });
+    }
+
+    // Whether the read that passed read the whole chip: ExitOk, or ExitFailed with the failure set.
+    static int wholeRead(PortJob& job, QString& failure) {
+        const qsizetype lines = job.session().view().hexLines().size();
+        const qsizetype blocks = job.session().buffer().readBlockCount();
+        if (lines == blocks) return ExitOk;
+        failure = QStringLiteral("the read ended after %1 of %2 blocks").arg(lines).arg(blocks);
+        return ExitFailed;
     }
 
     // After a read that passed, on the port's thread: the image it read, written when it is whole.
     int writeReadImage(PortJob& job, const QString& path, QString& failure) {
-        const QStringList lines = job.session().view().hexLines();
-        const qsizetype blocks = job.session().buffer().readBlockCount();
-        if (lines.size() != blocks) {
-            failure = QStringLiteral("the read ended after %1 of %2 blocks; nothing written")
-                          .arg(lines.size())
-                          .arg(blocks);
+        if (wholeRead(job, failure) != ExitOk) {
+            failure += QStringLiteral("; nothing written");
             return ExitFailed;
         }
-        return writeImage(lines, path, failure);
+        return writeImage(job.session().view().hexLines(), path, failure);
+    }
+
+    // After the read of a blank check: whether every byte of the chip is FF, said as a log line.
+    static int judgeBlank(PortJob& job, QString& failure) {
+        if (wholeRead(job, failure) != ExitOk) return ExitFailed;
+        const BlankCheck check = BlankCheck::of(job.session().buffer().readBuffer());
+        job.session().view().log(check.text());
+        if (check.blank()) return ExitOk;
+        failure = check.text();
+        return ExitFailed;
     }
 
     // Runs the operation on the port, or on each of the ports at once (once, or chip after chip), with what
@@ -317,7 +396,15 @@ private:
         if (chip_) plan.chip = QLatin1String(chip_->type);
         const bool image = o_.command == QLatin1String("program") || o_.command == QLatin1String("verify") ||
                            o_.command == QLatin1String("auto");
-        if (image) plan.file = o_.arguments.value(0);
+        if (image) {
+            plan.file = o_.arguments.value(0);
+            plan.sha256 = imageSha256_;
+        }
+        if (o_.command == QLatin1String("read")) plan.output = o_.arguments.value(0);
+        plan.operatorName = o_.operatorName;
+        plan.serial = o_.serial;
+        plan.serialFile = o_.serialFile;
+        plan.version = QCoreApplication::applicationVersion();
         if (o_.command == QLatin1String("auto") || o_.command == QLatin1String("lock"))
             plan.lock = session_.lockLevel();
         plan.trace = o_.trace;
@@ -327,10 +414,10 @@ private:
         plan.logStream = imageToStandardOutput(o_) ? stderr : stdout;
         plan.afterRun = std::move(afterRun);
         if (image)
-            plan.checksum = [](PortJob& job, bool) -> std::optional<QString> {
-                return imageChecksum(programmedBytes(job.session().buffer()));
+            plan.checksum = [sum = imageChecksum(session_.buffer().imageBytes())](PortJob&, bool) {
+                return std::optional<QString>(sum);
             };
-        else if (o_.command == QLatin1String("read"))
+        else if (o_.command == QLatin1String("read") || o_.command == QLatin1String("blank"))
             plan.checksum = [](PortJob& job, bool passed) -> std::optional<QString> {
                 if (!passed) return std::nullopt;
                 return imageChecksum(job.session().buffer().readBuffer());
@@ -346,6 +433,10 @@ private:
     HostSession session_;
     const ChipInfo* chip_ = nullptr;
     std::optional<SaveFormat> format_;
+    // The SHA-256 of the image file's bytes as they were read.
+    QString imageSha256_;
+    // Which bytes of the loaded image are only fill (with --serial).
+    std::vector<bool> fill_;
 };
 
 } // namespace

@@ -4,11 +4,13 @@
 #include "console.h"
 #include "linewait.h"
 #include "portworker.h"
-#include "runlog.h"
 #include "terminalview.h"
 
 #include "platform/quitsignals.h"
 #include "platform/serialdevice.h"
+#include "production/nextchipanswer.h"
+#include "production/runlog.h"
+#include "production/stationbook.h"
 #include "programmer/linktrace.h"
 
 #include <QEventLoop>
@@ -19,8 +21,6 @@
 #include <vector>
 
 namespace {
-
-const QString nextChipPrompt = QStringLiteral("Insert the next chip and press Enter (q to stop)");
 
 // Ctrl+C or SIGTERM: routed once per process to whichever run is going on.
 std::function<void()>& quitHandler() {
@@ -72,59 +72,6 @@ QString sameDeviceError(const QStringList& names) {
     return {};
 }
 
-struct Tally {
-    int passed = 0;
-    int failed = 0;
-    qint64 elapsedMs = 0;
-    QString lastFailure;
-};
-
-QString seconds(qint64 ms) {
-    return QStringLiteral("%1 s").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
-}
-
-// The table after a run on several ports: each port's result, time and failure.
-QStringList summaryTable(const std::vector<std::unique_ptr<PortWorker>>& workers,
-                         const std::vector<Tally>& tallies, bool repeat) {
-    qsizetype width = 4;
-    for (const auto& w : workers)
-        width = std::max(width, w->label().size());
-    QStringList lines;
-    if (!repeat) {
-        lines << QStringLiteral("%1  %2  %3  %4")
-                     .arg(QStringLiteral("Port"), -width)
-                     .arg(QStringLiteral("Result"), -6)
-                     .arg(QStringLiteral("Time"), 8)
-                     .arg(QStringLiteral("Failure"))
-                     .trimmed();
-        for (const auto& w : workers) {
-            const PortJobResult result = w->outcome().result;
-            lines << QStringLiteral("%1  %2  %3  %4")
-                         .arg(w->label(), -width)
-                         .arg(result.exit == ExitOk ? QStringLiteral("passed") : QStringLiteral("FAILED"), -6)
-                         .arg(seconds(result.elapsedMs), 8)
-                         .arg(result.exit == ExitOk ? QString() : result.failure)
-                         .trimmed();
-        }
-        return lines;
-    }
-    lines << QStringLiteral("%1  %2  %3  %4  %5")
-                 .arg(QStringLiteral("Port"), -width)
-                 .arg(QStringLiteral("Passed"))
-                 .arg(QStringLiteral("Failed"))
-                 .arg(QStringLiteral("Time"), 8)
-                 .arg(QStringLiteral("Last failure"));
-    for (size_t i = 0; i < workers.size(); ++i)
-        lines << QStringLiteral("%1  %2  %3  %4  %5")
-                     .arg(workers[i]->label(), -width)
-                     .arg(tallies[i].passed, 6)
-                     .arg(tallies[i].failed, 6)
-                     .arg(seconds(tallies[i].elapsedMs), 8)
-                     .arg(tallies[i].lastFailure)
-                     .trimmed();
-    return lines;
-}
-
 } // namespace
 
 QString nameForPort(const QString& path, QString label) {
@@ -137,14 +84,16 @@ QString nameForPort(const QString& path, QString label) {
 
 namespace {
 
-// The run of a plan: the ports' threads and workers, the rounds, the counts, the log.
+// The run of a plan: the ports' threads and workers, the rounds, the books, the log.
 class GangRun {
 public:
     explicit GangRun(const GangPlan& plan)
         : plan_(plan), several_(plan.ports.size() > 1),
           labels_(several_ ? portLabels(plan.ports) : QStringList{plan.ports.value(0)}),
           count_(several_ ? static_cast<int>(plan.ports.size()) : 1),
-          console_(stdout, stderr, plan.quiet ? 0 : count_), tallies_(static_cast<size_t>(count_)) {}
+          console_(stdout, stderr, plan.quiet ? 0 : count_),
+          book_(several_ || !labels_[0].isEmpty() ? labels_ : QStringList{QStringLiteral("the saved port")}),
+          log_(LogSession::make(plan.operatorName, plan.version)) {}
 
     int run() {
         std::vector<std::unique_ptr<LinkTrace>> traces(static_cast<size_t>(count_));
@@ -152,6 +101,7 @@ public:
         start(traces);
         routeQuitSignals();
         quitHandler() = [this] {
+            if (!stopping_) console_.endInterruptedLine();
             stopping_ = true;
             for (auto& w : workers_)
                 QMetaObject::invokeMethod(w.get(), "interrupt", Qt::QueuedConnection);
@@ -159,12 +109,12 @@ public:
         };
         for (;;) {
             runRound();
-            if (!plan_.repeat || stopping_) break;
-            const auto [passed, failed] = totals();
-            console_.line(stderr, QStringLiteral("Passed %1, failed %2").arg(passed).arg(failed));
-            console_.line(stderr, nextChipPrompt);
-            const std::optional<QByteArray> answer = input_.next();
-            if (!answer || answer->trimmed().toLower() == "q") break;
+            if (!plan_.repeat || stopping_ || halted_) break;
+            if (!book_.anyInSession()) {
+                console_.toolError(QStringLiteral("no port is left in this session"));
+                break;
+            }
+            if (!nextChipWanted()) break;
         }
         quitHandler() = nullptr;
         stop();
@@ -215,35 +165,73 @@ private:
         }
     }
 
-    // Every port runs once; each port's run is counted and logged as soon as it ends.
+    // Every port still in the session runs once; each port's run is counted and logged as soon as it ends.
     void runRound() {
+        book_.startRound();
         QEventLoop loop;
-        int running = count_;
+        int running = 0;
         std::vector<QMetaObject::Connection> connections;
-        for (size_t i = 0; i < workers_.size(); ++i) {
-            PortWorker* w = workers_[i].get();
+        for (int i = 0; i < count_; ++i) {
+            if (!book_.inSession(i)) continue;
+            PortWorker* w = workers_[static_cast<size_t>(i)].get();
+            ++running;
             connections.push_back(QObject::connect(
                 w, &PortWorker::roundEnded, &loop,
                 [this, &loop, &running, w, i](int) {
-                    ended(tallies_[i], w->outcome());
+                    ended(i, w->outcome());
                     if (--running == 0) loop.quit();
                 },
                 Qt::QueuedConnection));
-            QMetaObject::invokeMethod(w, "runRound", Qt::QueuedConnection);
+            QMetaObject::invokeMethod(w, "runRound", Qt::QueuedConnection, Q_ARG(int, book_.round()));
         }
-        loop.exec();
+        if (running > 0) loop.exec();
         for (const auto& c : connections)
             QObject::disconnect(c);
     }
 
-    void ended(Tally& t, const PortWorker::Outcome& outcome) {
-        (outcome.result.exit == ExitOk ? t.passed : t.failed) += 1;
-        t.elapsedMs += outcome.result.elapsedMs;
-        if (outcome.result.exit != ExitOk) t.lastFailure = outcome.result.failure;
+    void ended(int slot, const PortWorker::Outcome& outcome) {
+        const PortJobResult& result = outcome.result;
+        RunEnd end;
+        end.verdict = outcome.record.verdict;
+        end.openFailed = result.openFailed;
+        end.failure = result.failure;
+        end.elapsedMs = result.elapsedMs;
+        if (book_.record(slot, end)) console_.toolError(book_.droppedText(slot));
+        if (result.stationFault && !halted_) {
+            console_.toolError(QStringLiteral("no further chip is programmed in this session"));
+            halted_ = true;
+        }
         QString error;
-        if (plan_.log && !log_.append(outcome.record, error) && !logFailed_) {
-            logFailed_ = true;
-            console_.toolError(QStringLiteral("cannot write the log %1: %2").arg(*plan_.log, error));
+        if (plan_.log && !log_.append(outcome.record, error)) {
+            // A station that cannot record what it programs must not go on: no further round starts.
+            console_.toolError(QStringLiteral("cannot write the log %1: %2; the line for %3 is not in it, and "
+                                              "no further chip is programmed in this session")
+                                   .arg(*plan_.log, error, book_.label(slot)));
+            halted_ = true;
+        }
+    }
+
+    // The count so far, the ports that failed in the round just ended, and the question, until the operator
+    // gives an answer that it takes: true for the next round.
+    bool nextChipWanted() {
+        console_.line(stderr, book_.runningCount());
+        for (const QString& failure : book_.roundFailures())
+            console_.line(stderr, QStringLiteral("  ") + failure);
+        // Keys pressed while the round ran were meant for no question: only what is typed from now on counts.
+        input_.discardTyped();
+        for (;;) {
+            console_.line(stderr, nextChipPrompt());
+            const std::optional<QByteArray> answer = input_.next();
+            if (!answer) return false;
+            switch (nextChipAnswer(*answer)) {
+            case NextChipAnswer::NextRound:
+                return true;
+            case NextChipAnswer::Stop:
+                return false;
+            case NextChipAnswer::Unclear:
+                console_.line(stderr, unclearAnswerText(*answer));
+                break;
+            }
         }
     }
 
@@ -257,27 +245,15 @@ private:
         console_.clearBars();
     }
 
-    std::pair<int, int> totals() const {
-        int passed = 0;
-        int failed = 0;
-        for (const Tally& t : tallies_) {
-            passed += t.passed;
-            failed += t.failed;
-        }
-        return {passed, failed};
-    }
-
     // The summary and the exit code.
     int report() {
-        const auto [passed, failed] = totals();
         if (several_ && !plan_.quiet)
-            for (const QString& line : summaryTable(workers_, tallies_, plan_.repeat))
+            for (const QString& line : book_.summary(plan_.repeat))
                 console_.line(plan_.logStream, line);
-        if (plan_.repeat)
-            console_.line(stderr, QStringLiteral("Total: passed %1, failed %2").arg(passed).arg(failed));
-        if (logFailed_) return ExitFailed;
+        if (plan_.repeat) console_.line(stderr, book_.totalText());
+        if (halted_) return ExitFailed;
         if (!several_ && !plan_.repeat) return workers_.front()->outcome().result.exit;
-        return failed == 0 ? ExitOk : ExitFailed;
+        return book_.allPassed() ? ExitOk : ExitFailed;
     }
 
     const GangPlan& plan_;
@@ -285,13 +261,14 @@ private:
     const QStringList labels_;
     const int count_;
     Console console_;
+    StationBook book_;
     RunLog log_;
     std::vector<std::unique_ptr<PortWorker>> workers_;
     std::vector<std::unique_ptr<QThread>> threads_;
-    std::vector<Tally> tallies_;
     LineWait input_;
     bool stopping_ = false;
-    bool logFailed_ = false;
+    // The station cannot go on (its log or its serial counter failed): no further round starts.
+    bool halted_ = false;
 };
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "portjob.h"
 
+#include "production/serialnumber.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -21,23 +23,34 @@ struct GangPlan {
     std::optional<QString> chip;
     std::optional<QString> file;
     std::optional<int> lock;
+    // Each chip's serial number: where it goes in the image, and the counter it is taken from.
+    std::optional<SerialField> serial;
+    std::optional<QString> serialFile;
+    // The SHA-256 of the image file as read, for the log.
+    std::optional<QString> sha256;
+    // read: the file the image goes to ("-": standard output); each port's own name is made from it.
+    std::optional<QString> output;
     std::optional<QString> trace;
     std::optional<QString> log;
+    // For the log: who runs the station, and the tool's version.
+    QString operatorName;
+    QString version;
     bool quiet = false;
     bool repeat = false;
     // Where the log lines go (standard error when the image goes to standard output).
     std::FILE* logStream = stdout;
     // After a run that passed, on the port's thread: what is left to do with its result (writing a read
-    // image), given the port's label ("" for a single port): an exit code, with the failure text set.
-    std::function<int(PortJob&, const QString& label, QString& failure)> afterRun;
+    // image), given the port's own output name: an exit code, with the failure text set.
+    std::function<int(PortJob&, const QString& output, QString& failure)> afterRun;
     // The checksum the log gives for a run (the image programmed or verified; what a read that passed read).
     std::function<std::optional<QString>(PortJob&, bool passed)> checksum;
 };
 
 // Runs the plan: each port on a thread of its own, so that one programmer's waits and failures never hold up
 // another. Log lines carry the port's label ("[ttyUSB0] ") when several ports run; a summary table follows.
-// With repeat, the user is asked for the next chip after every round. Returns the exit code: 0 when every run
-// on every port passed, 1 when any failed, 2 for a trace or log that cannot be written.
+// With repeat, the user is asked for the next chip after every round (see StationBook and NextChipAnswer for
+// the rules). Returns the exit code: 0 when every run on every port passed, 1 when any failed, a port failed,
+// or the log could not take a line; 2 for a trace or log that cannot be opened.
 int runOnPorts(const GangPlan& plan);
 
 // path with the port's label before its ending: "out.hex", "ttyUSB0" -> "out-ttyUSB0.hex" (a slash in the

@@ -1,5 +1,7 @@
 #include "linewait.h"
 
+#include "platform/terminal.h"
+
 #include <QEventLoop>
 #include <QSocketNotifier>
 
@@ -36,4 +38,10 @@ std::optional<QByteArray> LineWait::next() {
 void LineWait::stop() {
     stopped_ = true;
     if (loop_) loop_->quit();
+}
+
+void LineWait::discardTyped() {
+    if (!platform::isTerminal(STDIN_FILENO)) return;
+    platform::discardTypedInput(STDIN_FILENO);
+    pending_.clear();
 }

@@ -15,6 +15,9 @@ public:
     std::optional<QByteArray> next();
     // Ends the wait under way, and every later one.
     void stop();
+    // On a terminal, forgets what was typed and not yet taken as an answer (keys pressed while the tool was
+    // busy). A pipe or a file keeps its lines: they were written as answers.
+    void discardTyped();
 
 private:
     QByteArray pending_;

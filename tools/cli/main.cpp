@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         arguments << platform::fileNameFromBytes(QByteArray(argv[i]));
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(CHIPWRIGHT_VERSION));
     const ParsedCommandLine parsed = parseCommandLine(arguments);
     if (!parsed.ok()) {
         std::fprintf(stderr, "chipwright-cli: %s\nTry \"chipwright-cli --help\".\n",

@@ -3,6 +3,8 @@
 #include "clirun.h"
 #include "portopenerror.h"
 
+#include "production/runend.h"
+
 #include "platform/registry.h"
 #include "platform/serialdevice.h"
 #include "programmer/comportlink.h"
@@ -16,6 +18,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <cerrno>
 
 namespace {
 
@@ -72,7 +76,17 @@ struct PortJob::Parts {
     QEventLoop* loop = nullptr;
     std::optional<bool> outcome;
     QString failure;
+    // The failure was the line's (a write or read of the port failed), not the programmer's answer.
+    bool lineFailed = false;
     bool interrupted = false;
+
+    // A transfer on the port failed: the line broke while the run was under way.
+    void lineFailure(const std::exception& e) {
+        if (!failure.isEmpty()) return;
+        const auto* port = dynamic_cast<const EComPort*>(&e);
+        failure = port ? withSystemWords(port->Message(), port->SystemErrorCode()) : QString::fromUtf8(e.what());
+        lineFailed = true;
+    }
 
     void finish() {
         if (loop) QTimer::singleShot(0, loop, &QEventLoop::quit);
@@ -147,7 +161,7 @@ int PortJob::Parts::open() {
             sequencer.ComPortRxChar(count);
         } catch (const std::exception& e) {
             // The reply could not be answered: the line failed while writing.
-            if (failure.isEmpty()) failure = QString::fromUtf8(e.what());
+            lineFailure(e);
             finish();
         }
     };
@@ -159,8 +173,9 @@ int PortJob::Parts::open() {
             QString::fromStdString(platform::SerialDevice::devicePath(port.Port().toStdString()));
         const QString text = portOpenErrorText(port.Port(), device, e.SystemErrorCode(), e.Message());
         view.errorLine(text);
-        failure = text.startsWith(Console::toolPrefix()) ? text.mid(Console::toolPrefix().size()).simplified()
-                                                         : text.simplified();
+        // The reason is the first line; the lines after it are advice for the terminal.
+        const QString reason = text.section(QLatin1Char('\n'), 0, 0);
+        failure = reason.startsWith(Console::toolPrefix()) ? reason.mid(Console::toolPrefix().size()) : reason;
         return ExitFailed;
     }
     return ExitOk;
@@ -193,6 +208,7 @@ PortJobResult PortJob::run() {
     clock.start();
     d.outcome.reset();
     d.failure.clear();
+    d.lineFailed = false;
     d.interrupted = false;
     d.view.startRun();
 
@@ -200,12 +216,31 @@ PortJobResult PortJob::run() {
     auto done = [&](int exit) {
         result.exit = exit;
         result.elapsedMs = clock.elapsed();
-        if (exit != ExitOk) d.close();
+        if (exit != ExitOk) {
+            // A line that hung up during the run (an adapter unplugged) is the port's fault, whatever the
+            // sequencer made of the silence that followed.
+            if (exit == ExitFailed && !result.portError && d.port.DeviceHungUp()) {
+                result.portError = true;
+                result.failure = withSystemWords(result.failure, EIO);
+            }
+            d.sequencer.cancelRun();
+            d.close();
+        }
         return result;
     };
     if (d.open() != ExitOk) {
         result.failure = d.failure;
+        result.portError = result.openFailed = true;
         return done(ExitFailed);
+    }
+
+    if (d.setup.beforeStart) {
+        result.failure = d.setup.beforeStart(d.session.buffer());
+        if (!result.failure.isEmpty()) {
+            result.stationFault = true;
+            d.view.toolError(result.failure);
+            return done(ExitFailed);
+        }
     }
 
     QEventLoop loop;
@@ -220,7 +255,7 @@ PortJobResult PortJob::run() {
         d.silence.start();
         if (!d.outcome && d.failure.isEmpty()) loop.exec();
     } catch (const std::exception& e) {
-        d.failure = QString::fromUtf8(e.what());
+        d.lineFailure(e);
     }
     d.loop = nullptr;
     d.silence.stop();
@@ -228,6 +263,7 @@ PortJobResult PortJob::run() {
 
     if (!d.failure.isEmpty()) {
         result.failure = d.failure;
+        result.portError = d.lineFailed;
         d.view.toolError(d.failure);
         return done(ExitFailed);
     }

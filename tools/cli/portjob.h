@@ -29,6 +29,9 @@ struct PortJobSetup {
     Sequencer::Ending wanted = Sequencer::Ending::None;
     int silenceMs = 3000;
     bool probe = false;
+    // Called on the job's thread once the port is open, before the operation starts, with the image the run
+    // programs (to give each chip its serial number): an empty text, or why the run cannot start.
+    std::function<QString(CodeBuffer&)> beforeStart;
 };
 
 // How one run on one port ended.
@@ -36,13 +39,19 @@ struct PortJobResult {
     int exit = 0;    // CliExit
     QString failure; // why it failed: the window's words where it has them, else the tool's
     bool interrupted = false;
+    // The port failed rather than the chip: it could not be opened (openFailed), or its line broke.
+    bool portError = false;
+    bool openFailed = false;
+    // The station failed rather than the port or the chip (its serial counter): it must not go on.
+    bool stationFault = false;
     qint64 elapsedMs = 0;
 };
 
 // One programmer on one port: the port, its link and a sequencer of its own, living on the thread that made
 // the job, which must run an event loop. A run opens the port when it is closed; a run that passed leaves it
 // open for the next chip, one that failed closes it, so the next run starts on a fresh line (and an adapter
-// plugged in again is found again).
+// plugged in again is found again). However a run ends, the sequencer is idle after it: nothing of a run
+// that was cut short (a verify's block mode, an armed watchdog) reaches the next one.
 class PortJob {
 public:
     // trace: the port's wire trace, or null; the job takes it.

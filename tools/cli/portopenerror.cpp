@@ -29,14 +29,15 @@ QString portOpenErrorText(const QString& portName, const QString& devicePath, in
         break;
     case EBUSY: {
         const std::string holder = platform::portHolder(QFile::encodeName(devicePath).toStdString());
-        if (holder.empty())
+        if (holder.empty()) {
             lines << QStringLiteral(
                 "chipwright-cli: the device is busy; if another program uses it, close that "
                 "program and try again.");
-        else
-            lines << QStringLiteral(
-                         "chipwright-cli: the port is in use by process %1; close it and try again.")
-                         .arg(QString::fromLocal8Bit(holder.c_str()));
+        } else {
+            // Who holds it belongs to the reason itself (the log and the tables keep the first line).
+            lines[0] += QStringLiteral("; it is in use by process %1").arg(QString::fromLocal8Bit(holder.c_str()));
+            lines << QStringLiteral("chipwright-cli: close that program and try again.");
+        }
         break;
     }
     default:

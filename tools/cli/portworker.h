@@ -3,7 +3,7 @@
 #include "console.h"
 #include "gangrun.h"
 #include "portjob.h"
-#include "runlog.h"
+#include "production/runlog.h"
 #include "terminalview.h"
 
 #include "programmer/linktrace.h"
@@ -38,8 +38,9 @@ public:
     const QString& label() const { return label_; }
 
 public slots:
-    // Runs the operation once (the first time making the port's job on this thread), then emits roundEnded.
-    void runRound();
+    // Runs the operation once as the given round of the session (the first time making the port's job on
+    // this thread), then emits roundEnded.
+    void runRound(int round);
     void interrupt() {
         if (job_) job_->interrupt();
     }
@@ -54,6 +55,9 @@ signals:
     void roundEnded(int slot);
 
 private:
+    // Takes the chip's serial number and writes it into the image: an empty text, or why not.
+    QString giveSerial(CodeBuffer& image);
+
     const GangPlan& plan_;
     int slot_;
     std::optional<QString> port_;
@@ -64,4 +68,6 @@ private:
     std::unique_ptr<PortJob> job_;
     mutable std::mutex mutex_;
     Outcome outcome_;
+    // This round's serial number, once taken.
+    std::optional<quint64> serial_;
 };

@@ -68,8 +68,10 @@ void TerminalView::setProgress(int percent) {
     const int width = std::clamp(console_.columns() - static_cast<int>(label.size()) - 4, 10, 50);
     const int filled = width * shown / 100;
     console_.setBar(
-        slot_, QStringLiteral("%1 [%2%3]")
-                   .arg(label, QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.'))));
+        slot_,
+        QStringLiteral("%1 [%2%3]")
+            .arg(label, QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.'))),
+        QStringLiteral("%1 %2%").arg(label_.isEmpty() ? QStringLiteral("port") : label_.trimmed()).arg(shown));
 }
 
 void TerminalView::clearProgress() {
