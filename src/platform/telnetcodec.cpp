@@ -204,14 +204,15 @@ void TelnetCodec::setModemState(unsigned char state) {
     modemLines_ = lines;
 }
 
-void TelnetCodec::expect(unsigned char code, std::vector<unsigned char> value, bool exact) {
+void TelnetCodec::expect(unsigned char code, std::vector<unsigned char> value, Answer answer) {
     output_.insert(output_.end(), {IAC, SB, OptComPort, code});
     for (unsigned char b : value) {
         output_.push_back(b);
         if (b == IAC) output_.push_back(IAC);
     }
     output_.insert(output_.end(), {IAC, SE});
-    if (!exact) value.clear();
+    if (answer == Answer::None) return;
+    if (answer == Answer::Any) value.clear();
     expected_.push_back({code, std::move(value)});
     pending_ = static_cast<int>(expected_.size());
 }
@@ -231,11 +232,14 @@ void TelnetCodec::sendLine(const SerialLineConfig& c) {
     // (a server without the feature answers what it has): any answer confirms them.
     const unsigned char outFlow = c.ctsFlow ? 3 : c.xonXoffOut ? 2 : 1;
     const unsigned char inFlow = c.rtsHandshake ? 16 : c.xonXoffIn ? 15 : 14;
-    expect(SetControl, {outFlow}, false);
-    expect(SetControl, {inFlow}, false);
-    expect(SetControl, {static_cast<unsigned char>(c.dtrMode != 0 ? 8 : 9)}, false);
+    expect(SetControl, {outFlow}, Answer::Any);
+    expect(SetControl, {inFlow}, Answer::Any);
+    // ser2net leaves DTR and RTS unanswered when its device has no modem lines (a pseudo-terminal), as a
+    // local port ignores them there too: they are sent, not waited for.
+    expect(SetControl, {static_cast<unsigned char>(c.dtrMode != 0 ? 8 : 9)}, Answer::None);
     if (!c.rtsHandshake)
-        expect(SetControl, {static_cast<unsigned char>(c.rtsMode == 1 || c.rtsMode == 2 ? 11 : 12)}, false);
+        expect(SetControl, {static_cast<unsigned char>(c.rtsMode == 1 || c.rtsMode == 2 ? 11 : 12)},
+               Answer::None);
 }
 
 void TelnetCodec::sendPurge(unsigned char which) {

@@ -45,7 +45,8 @@ public:
     bool negotiated() const; // every request of start() has had its answer
 
     // Queues the COM port commands for a line configuration (baud rate, data size, parity, stop size, flow
-    // control out and in, DTR, RTS) and expects one answer to each. Only with the option agreed.
+    // control out and in, DTR, RTS) and expects an answer to each but DTR and RTS. Only with the option
+    // agreed.
     void sendLine(const SerialLineConfig& config);
     // Answers still missing for sendLine's commands; a value the server answered differently from the one
     // asked for (a rate it could not set) makes lineRefused true.
@@ -75,8 +76,9 @@ private:
     void received(unsigned char verb, unsigned char code);
     void subnegotiation();
     void comCommand(unsigned char code, const std::vector<unsigned char>& value);
-    // Sends a COM port command and waits for its answer; `exact`: the answer must carry the same value.
-    void expect(unsigned char code, std::vector<unsigned char> value, bool exact = true);
+    // Sends a COM port command and counts on its answer: carrying the same value, any value, or none at all.
+    enum class Answer { Exact, Any, None };
+    void expect(unsigned char code, std::vector<unsigned char> value, Answer answer = Answer::Exact);
     void setModemState(unsigned char state);
 
     enum class State { Data, Iac, Verb, Sub, SubIac };

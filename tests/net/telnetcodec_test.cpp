@@ -110,16 +110,15 @@ TEST(TelnetCodec, LineSettingsGoOutAsComPortCommandsAndCountTheirAnswers) {
         return b;
     }();
     EXPECT_EQ(codec.takeOutput(), expected);
-    EXPECT_EQ(codec.pendingAnswers(), 8);
+    EXPECT_EQ(codec.pendingAnswers(), 6) << "DTR and RTS are not waited for";
 
     Bytes in = answer(1, {0x00, 0x01, 0xFF, 0xFF});
-    for (Bytes a : {answer(2, {7}), answer(3, {3}), answer(4, {2}), answer(5, {3}), answer(5, {14}),
-                    answer(5, {8})})
+    for (Bytes a : {answer(2, {7}), answer(3, {3}), answer(4, {2}), answer(5, {3})})
         in.insert(in.end(), a.begin(), a.end());
     EXPECT_TRUE(decodeInSteps(codec, in, 1).empty());
     EXPECT_EQ(codec.pendingAnswers(), 1);
     EXPECT_FALSE(codec.lineRefused());
-    const Bytes last = answer(5, {12});
+    const Bytes last = answer(5, {1}); // the inbound flow answered with another value still confirms it
     Bytes data;
     codec.decode(last.data(), last.size(), data);
     EXPECT_EQ(codec.pendingAnswers(), 0);
@@ -132,7 +131,7 @@ TEST(TelnetCodec, LineSettingsGoOutAsComPortCommandsAndCountTheirAnswers) {
     const Bytes other = answer(1, {0x00, 0x00, 0x25, 0x80});
     codec.decode(other.data(), other.size(), data);
     EXPECT_TRUE(codec.lineRefused());
-    EXPECT_EQ(codec.pendingAnswers(), 7);
+    EXPECT_EQ(codec.pendingAnswers(), 5);
 }
 
 TEST(TelnetCodec, ModemAndLineStateNotificationsCountChanges) {
