@@ -147,3 +147,33 @@ TEST_F(NetCli, PortScanProbesTheNetworkNamesItIsGiven) {
     EXPECT_TRUE(lines[0].startsWith(QString::fromStdString(server.name()))) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].contains("Protocol not supported")) << lines[1].toStdString();
 }
+
+TEST_F(NetCli, AGangOfNetworkPortsRunsAtOnceWithItsLogAndTrace) {
+    FakeComServer first({}), second({});
+    const QByteArray image = mostlyFF(2048);
+    const QString file = writeImage(image);
+    const QString log = dir.filePath("chips.log"), trace = dir.filePath("wire.trace");
+    const CliResult r =
+        runCli({"--port", QString::fromStdString(first.name()), "--port", QString::fromStdString(second.name()),
+                "--chip", "0", "--log", log, "--trace", trace, "auto", file},
+               dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(first.memory(0), image);
+    EXPECT_EQ(second.memory(0), image);
+    const QString out = QString::fromUtf8(r.out);
+    for (const FakeComServer* s : {&first, &second}) {
+        const QString label = QStringLiteral("127.0.0.1:%1").arg(s->port());
+        EXPECT_TRUE(out.contains("[" + label + "] Lock Succssed !")) << out.toStdString();
+        QFile portTrace(dir.filePath("wire-" + label + ".trace"));
+        ASSERT_TRUE(portTrace.open(QIODevice::ReadOnly)) << portTrace.fileName().toStdString();
+        EXPECT_TRUE(portTrace.readAll().contains("lock finished"));
+    }
+    QFile logFile(log);
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = logFile.readAll().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    for (const QByteArray& line : lines) {
+        EXPECT_TRUE(line.contains("\"port\":\"rfc2217://127.0.0.1:")) << line.toStdString();
+        EXPECT_TRUE(line.contains("\"result\":\"passed\"")) << line.toStdString();
+    }
+}

@@ -245,3 +245,37 @@ TEST(NetDevice, ThePortDeviceOpensTheKindTheNameAsksFor) {
     for (const char* name : {"rfc2217://host:1", "RFC2217://[::1]:3333", "tcp://10.0.0.2:4000"})
         EXPECT_EQ(platform::SerialDevice::devicePath(name), name);
 }
+
+TEST(NetDevice, NetworkNamesAreParsedStrictly) {
+    struct Case {
+        const char* name;
+        bool rfc2217;
+        const char* host; // nullptr: not a well-formed network name
+        const char* port;
+    } cases[] = {
+        {"rfc2217://lab-pc:3333", true, "lab-pc", "3333"},
+        {"RFC2217://10.0.0.7:4001/", true, "10.0.0.7", "4001"},
+        {"tcp://[fe80::1%eth0]:23", false, "fe80::1%eth0", "23"},
+        {"tcp://[::1]:0023", false, "::1", "23"},
+        {"tcp://[::1]:65535", false, "::1", "65535"},
+        {"rfc2217://host", true, nullptr, nullptr},
+        {"rfc2217://:3333", true, nullptr, nullptr},
+        {"rfc2217://host:65536", true, nullptr, nullptr},
+        {"rfc2217://host:12a", true, nullptr, nullptr},
+        {"rfc2217://::1:3333", true, nullptr, nullptr},
+        {"tcp://[host]:1", false, nullptr, nullptr},
+        {"tcp://user@host:1", false, nullptr, nullptr},
+        {"tcp://a b:1", false, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(platform::isNetworkPortName(c.name)) << c.name;
+        const auto a = platform::parseNetAddress(c.name);
+        ASSERT_EQ(a.has_value(), c.host != nullptr) << c.name;
+        if (!a) continue;
+        EXPECT_EQ(a->rfc2217, c.rfc2217) << c.name;
+        EXPECT_EQ(a->host, c.host) << c.name;
+        EXPECT_EQ(a->port, c.port) << c.name;
+    }
+    for (const char* local : {"COM1", "/dev/ttyUSB0", "ttyUSB0", "rfc2217", "./tcp://x:1"})
+        EXPECT_FALSE(platform::isNetworkPortName(local)) << local;
+}
