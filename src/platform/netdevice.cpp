@@ -22,6 +22,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Received data kept for the reader at most; beyond it the socket's own buffer holds the rest back, so a
+// server that floods the connection cannot grow this process.
+constexpr std::size_t maxInbox = std::size_t(1) << 20;
+
 int msLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
@@ -152,7 +156,7 @@ void NetDevice::close() {
     // unread input would answer with a reset, which may cost the server bytes it has not read yet.
     ::shutdown(fd_, SHUT_WR);
     unsigned char scrap[4096];
-    while (::recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT) > 0) {
+    for (int i = 0; i < 256 && ::recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT) > 0; ++i) {
     }
     ::close(fd_);
     fd_ = -1;
@@ -196,6 +200,7 @@ int NetDevice::pullLocked(std::size_t want) const {
     if (fd_ < 0) return EBADF;
     unsigned char raw[4096];
     bool decoded = false;
+    want = std::min(want, maxInbox);
     while (peerError_ == 0 && inbox_.size() < want) {
         const ssize_t n = ::recv(fd_, raw, sizeof raw, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR) continue;
@@ -244,6 +249,9 @@ int NetDevice::waitAnswersLocked(std::unique_lock<std::mutex>& lock, bool openin
     }
 }
 
+// Data that arrives while the answers are awaited waits in inbox_ for the next read; the event thread saw no
+// arrival for it, so it is reported with the next one (the programmer's link never has data in flight while
+// the port's settings change).
 int NetDevice::applyLine(const SerialLineConfig& config) {
     std::unique_lock lock(mutex_);
     if (fd_ < 0) return EBADF;
@@ -401,7 +409,12 @@ int NetDevice::drainOutput(int timeoutMs) {
 int NetDevice::discardInput() {
     std::lock_guard lock(mutex_);
     if (fd_ < 0) return EBADF;
-    pullLocked(static_cast<std::size_t>(-1)); // the commands among the bytes still count
+    // The commands among the bytes still count; the data goes, a bounded amount of it.
+    for (int i = 0; i < 16; ++i) {
+        inbox_.clear();
+        pullLocked(maxInbox);
+        if (inbox_.empty()) break;
+    }
     inbox_.clear();
     if (rfc2217_ && peerError_ == 0) {
         codec_.sendPurge(1);
