@@ -24,10 +24,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// Short enough to keep the failing cases quick, long enough for a loaded machine to answer in time.
 NetDevice::Bounds shortBounds() {
     NetDevice::Bounds b;
     b.connectMs = 400;
-    b.answerMs = 400;
+    b.answerMs = 1500;
     return b;
 }
 
@@ -114,7 +115,7 @@ TEST(NetDevice, OpenFailuresEndWithinTheirBoundAndSayWhy) {
         NetDevice device(shortBounds());
         const auto start = Clock::now();
         EXPECT_EQ(device.open(c.name), c.error) << c.what;
-        EXPECT_LT(msSince(start), 3000) << c.what;
+        EXPECT_LT(msSince(start), 4000) << c.what;
         EXPECT_FALSE(device.isOpen()) << c.what;
         EXPECT_EQ(device.fd(), -1) << c.what;
     }
@@ -132,7 +133,7 @@ TEST(NetDevice, LineSettingsReachTheServerAndAnUnconfirmedOneFailsWithinTheBound
         c.baudRate = 19200;
         const auto start = Clock::now();
         EXPECT_EQ(device.applyLine(c), confirm ? 0 : ETIME) << confirm;
-        EXPECT_LT(msSince(start), 2000);
+        EXPECT_LT(msSince(start), 4000);
         EXPECT_EQ(server.baudRate(), 19200u);
         device.close();
     }
