@@ -341,6 +341,8 @@ int NetDevice::modemLines(unsigned& lines) const {
     std::lock_guard lock(mutex_);
     lines = 0;
     if (fd_ < 0) return EBADF;
+    // A connection that has ended has no lines to tell, as a local device that is gone fails here.
+    if (peerError_ != 0) return peerError_;
     if (rfc2217_) lines = codec_.modemLines();
     return 0;
 }

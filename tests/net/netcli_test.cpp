@@ -111,6 +111,7 @@ TEST_F(NetCli, NetworkFaultsEndWithinTheirBoundWithTheirMessageAndExitStatus) {
         QString says; // on standard error, or on standard output for the connection's failures
         bool onOutput;
         qint64 boundMs;
+        QString cause = {}; // on standard error besides
     } cases[] = {
         {"refused", refused, {"probe"}, cannotOpen.arg(QString::fromStdString(refused), "Connection refused"),
          false, 2000},
@@ -120,7 +121,9 @@ TEST_F(NetCli, NetworkFaultsEndWithinTheirBoundWithTheirMessageAndExitStatus) {
          cannotOpen.arg(QString::fromStdString(muteServer.name()), "Protocol not supported"), false, 6000},
         {"never confirms the settings", unconfirmingServer.name(), {"probe"},
          cannotOpen.arg(QString::fromStdString(unconfirmingServer.name()), "Timer expired"), false, 6000},
-        {"closed mid-block", closingServer.name(), {"program", file}, connectionErrorLine, true, 15000},
+        {"closed mid-block", closingServer.name(), {"program", file}, connectionErrorLine, true, 15000,
+         QStringLiteral("chipwright-cli: the connection to %1 ended: Connection reset by peer")
+             .arg(QString::fromStdString(closingServer.name()))},
         {"silent after 100 bytes", silentServer.name(), {"program", file}, connectionErrorLine, true, 15000},
     };
     for (const Case& c : cases) {
@@ -129,8 +132,11 @@ TEST_F(NetCli, NetworkFaultsEndWithinTheirBoundWithTheirMessageAndExitStatus) {
         EXPECT_EQ(r.exitCode, 1) << c.what << r.err.toStdString();
         const QString text = QString::fromUtf8(c.onOutput ? r.out : r.err);
         EXPECT_TRUE(text.contains(c.says)) << c.what << ": " << text.toStdString();
+        EXPECT_TRUE(QString::fromUtf8(r.err).contains(c.cause)) << c.what << ": " << r.err.toStdString();
         EXPECT_LT(ms, c.boundMs) << c.what;
     }
+    // Silence alone is no ended connection: nothing is said about one.
+    EXPECT_FALSE(run(silentServer.name(), {"program", file}).err.contains("connection to"));
     ::close(holder);
 }
 
