@@ -1,6 +1,7 @@
 // chipwright-cli on network ports served by an in-process server: whole runs with images full of 0xFF, a
-// server that splits every command across writes, and the faults a network adds, each ending within its bound
-// with its message and exit status.
+// server that splits every command across writes, and the faults a network adds, each ending with its message
+// and exit status within its bound (the device's bounds plus room for a tool starting on a loaded machine; the
+// device tests hold the bounds themselves).
 #include "../cli/cliprocess.h"
 #include "fakecomserver.h"
 #include "support/tempconfig.h"
@@ -114,13 +115,13 @@ TEST_F(NetCli, NetworkFaultsEndWithinTheirBoundWithTheirMessageAndExitStatus) {
         QString cause = {}; // on standard error besides
     } cases[] = {
         {"refused", refused, {"probe"}, cannotOpen.arg(QString::fromStdString(refused), "Connection refused"),
-         false, 2000},
+         false, 10000},
         {"unresolvable", "rfc2217://" + std::string(64, 'a') + ".invalid:3333", {"probe"},
-         "Name or service not known", false, 2000},
+         "Name or service not known", false, 10000},
         {"never agrees to COM port control", muteServer.name(), {"probe"},
-         cannotOpen.arg(QString::fromStdString(muteServer.name()), "Protocol not supported"), false, 6000},
+         cannotOpen.arg(QString::fromStdString(muteServer.name()), "Protocol not supported"), false, 15000},
         {"never confirms the settings", unconfirmingServer.name(), {"probe"},
-         cannotOpen.arg(QString::fromStdString(unconfirmingServer.name()), "Timer expired"), false, 6000},
+         cannotOpen.arg(QString::fromStdString(unconfirmingServer.name()), "Timer expired"), false, 15000},
         {"closed mid-block", closingServer.name(), {"program", file}, connectionErrorLine, true, 15000,
          QStringLiteral("chipwright-cli: the connection to %1 ended: Connection reset by peer")
              .arg(QString::fromStdString(closingServer.name()))},
