@@ -1,9 +1,12 @@
 #include "platform/serialdevice.h"
 
+#include "platform/netaddress.h"
+
 namespace platform {
 
 std::string SerialDevice::devicePath(const std::string& portName) {
     if (!portName.empty() && portName.front() == '/') return portName;
+    if (isNetworkPortName(portName)) return portName; // the network device takes the name itself
     if (portName.size() > 3 && (portName[0] == 'C' || portName[0] == 'c') &&
         (portName[1] == 'O' || portName[1] == 'o') && (portName[2] == 'M' || portName[2] == 'm')) {
         bool digits = true;

@@ -55,8 +55,8 @@ class SerialDevice {
 public:
     virtual ~SerialDevice() = default;
 
-    // Maps a port name to a device path: COMn is /dev/ttyS<n-1>, an absolute path stays, anything else is
-    // below /dev.
+    // Maps a port name to a device path: COMn is /dev/ttyS<n-1>, an absolute path and a network name
+    // (rfc2217://HOST:PORT, tcp://HOST:PORT) stay, anything else is below /dev.
     static std::string devicePath(const std::string& portName);
 
     // Opens read-write, no controlling terminal, non-blocking, only if it exists, held exclusively by a lock
@@ -113,7 +113,7 @@ public:
     virtual int discardOutput() = 0;
 };
 
-// A new device of the platform's kind.
+// A new device that opens a local serial device or a network port, as the name asks.
 std::unique_ptr<SerialDevice> makeSerialDevice();
 
 } // namespace platform

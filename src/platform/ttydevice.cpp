@@ -95,10 +95,6 @@ TtyDevice::~TtyDevice() {
     close();
 }
 
-std::unique_ptr<SerialDevice> makeSerialDevice() {
-    return std::make_unique<TtyDevice>();
-}
-
 int TtyDevice::open(const std::string& path) {
     if (fd_ >= 0) return EBUSY;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -4,6 +4,8 @@
 #include "serial/comsettings.h"
 #include "serial/comtextforms.h"
 
+#include <QLineEdit>
+
 void TComSelect::Remember(TComProperty kind, const QString& text) {
     switch (kind) {
     case cpNone:
@@ -104,6 +106,12 @@ void TComComboBox::SetComPort(TCustomComPort* port) {
 
 void TComComboBox::SetComProperty(TComProperty kind) {
     kind_ = kind;
+    // The port box also takes a typed name (a network port, a device the listing does not show).
+    setEditable(kind == cpPort);
+    if (kind == cpPort) {
+        setInsertPolicy(QComboBox::NoInsert);
+        connect(lineEdit(), &QLineEdit::textEdited, this, &TComComboBox::picked, Qt::UniqueConnection);
+    }
     QStringList entries;
     switch (kind) {
     case cpNone:
@@ -137,6 +145,7 @@ void TComComboBox::SetComProperty(TComProperty kind) {
 }
 
 QString TComComboBox::Text() const {
+    if (isEditable()) return currentText().trimmed();
     return currentIndex() >= 0 ? currentText() : QString();
 }
 

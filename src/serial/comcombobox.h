@@ -30,7 +30,8 @@ public:
     void Apply(TCustomComPort& port, TComProperty kind) const;
 };
 
-// A drop-down list (no free text) that edits one setting of a bound port.
+// A drop-down list that edits one setting of a bound port: no free text, except in the port box, which takes a
+// typed name as well as a listed one (a typed name counts as a pick).
 class TComComboBox : public QComboBox {
     Q_OBJECT
 public:
@@ -44,7 +45,7 @@ public:
     void SetComProperty(TComProperty kind);
     bool AutoApply() const { return autoApply_; }
     void SetAutoApply(bool value) { autoApply_ = value; }
-    // The selected entry's text, or the empty text.
+    // The selected entry's text (the port box: the text shown, typed or picked), or the empty text.
     QString Text() const;
     // Selects the entry equal to text when there is one; otherwise nothing changes.
     void SetText(const QString& text);

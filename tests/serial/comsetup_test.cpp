@@ -4,7 +4,9 @@
 #include "serialtestsupport.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -131,6 +133,26 @@ TEST(ComSetup, APortNameNotInTheListIsOfferedAndKeptByOk) {
     EXPECT_EQ(port.Port(), QStringLiteral("/dev/pts/7")) << "changing other settings never loses the port";
     EXPECT_EQ(port.BaudRate(), brCustom);
     EXPECT_TRUE(port.FlowControl().XonXoffIn()); // "Custom" leaves the details alone
+}
+
+// The port box takes a typed name (a programmer on another machine); the other boxes stay lists.
+TEST(ComSetup, ATypedNetworkPortIsKeptByOkAndAPickReplacesIt) {
+    ListedPorts listed({QStringLiteral("COM1"), QStringLiteral("ttyUSB0")});
+    for (bool pickAfterwards : {false, true}) {
+        TComPort port;
+        runSetup(port, [&](TComSetupFrm& d) {
+            ASSERT_TRUE(d.Combo1->isEditable());
+            for (TComComboBox* other : {d.Combo2, d.Combo3, d.Combo4, d.Combo5, d.Combo6})
+                EXPECT_FALSE(other->isEditable());
+            d.Combo1->lineEdit()->selectAll();
+            QTest::keyClicks(d.Combo1->lineEdit(), QStringLiteral(" rfc2217://[::1]:3333"));
+            EXPECT_EQ(d.Combo1->Text(), QStringLiteral("rfc2217://[::1]:3333"));
+            EXPECT_EQ(d.Combo1->count(), 2) << "a typed name is not added to the list";
+            if (pickAfterwards) pick(d.Combo1, QStringLiteral("ttyUSB0"));
+            d.Button1->click();
+        });
+        EXPECT_EQ(port.Port(), pickAfterwards ? QStringLiteral("ttyUSB0") : QStringLiteral("rfc2217://[::1]:3333"));
+    }
 }
 
 TEST(ComSetup, SelectorRules) {

@@ -32,7 +32,10 @@ Commands:
 
 Options (defaults come from the Chipwright window's saved settings):
   --port NAME        Serial port: COM1 is /dev/ttyS0, a path stands as it is, any other name is
-                     taken below /dev (ttyUSB0). Default: the port set in the window's setup.
+                     taken below /dev (ttyUSB0). A programmer on another machine served by
+                     ser2net: rfc2217://HOST:PORT (line settings sent over), tcp://HOST:PORT
+                     (raw bytes); an IPv6 HOST in brackets. Default: the port set in the
+                     window's setup.
                      Give it several times to run probe, erase, program, verify, read, lock
                      or auto on every port at once, each programmer with its own chip (see
                      "Several programmers" below).

@@ -3,8 +3,8 @@
 #include "clirun.h"
 #include "portopenerror.h"
 
+#include "platform/netaddress.h"
 #include "production/runend.h"
-
 #include "platform/registry.h"
 #include "platform/serialdevice.h"
 #include "programmer/comportlink.h"
@@ -93,7 +93,22 @@ struct PortJob::Parts {
     }
     int open();
     void close();
+    QString endedConnection();
 };
+
+// For a network port whose connection ended under the run: the system's words for how it ended (the
+// programmer's silence and a dropped connection look alike to the link). Empty otherwise.
+QString PortJob::Parts::endedConnection() {
+    if (!port.Connected() || !platform::isNetworkPortName(port.Port().toStdString())) return {};
+    try {
+        port.ModemSignals(); // fails once the connection is gone
+    } catch (const EComPort& e) {
+        if (e.SystemErrorCode() > 0)
+            return QStringLiteral("the connection to %1 ended: %2")
+                .arg(port.Port(), QString::fromLocal8Bit(platform::networkErrorText(e.SystemErrorCode()).c_str()));
+    }
+    return {};
+}
 
 PortJob::PortJob(PortJobSetup setup, TerminalView& view, std::unique_ptr<LinkTrace> trace)
     : d_(std::make_unique<Parts>(std::move(setup), view, std::move(trace))) {
@@ -286,6 +301,8 @@ PortJobResult PortJob::run() {
     }
     if (d.sequencer.lastEnding() == Sequencer::Ending::UnexpectedReply && !d.view.quiet())
         d.view.toolError(d.sequencer.unexpectedReplyText());
+    const QString ended = d.sequencer.lastEnding() == Sequencer::Ending::NoAnswer ? d.endedConnection() : QString();
+    if (!ended.isEmpty()) d.view.toolError(ended);
     // Quiet runs keep the log to themselves unless it explains a failure.
     d.view.releaseHeldLines();
     result.failure = failureWords(d.view.runLines());

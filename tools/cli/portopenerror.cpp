@@ -1,5 +1,6 @@
 #include "portopenerror.h"
 
+#include "platform/netaddress.h"
 #include "platform/portholder.h"
 
 #include <QFile>
@@ -7,13 +8,50 @@
 
 #include <cerrno>
 
+namespace {
+
+QString networkHint(int systemErrorCode) {
+    switch (systemErrorCode) {
+    case EINVAL:
+        return QStringLiteral("a network port is named rfc2217://HOST:PORT or tcp://HOST:PORT (an IPv6 "
+                              "address in brackets: rfc2217://[::1]:3333).");
+    case ENXIO:
+        return QStringLiteral("no address is known for that host name; check the name, or give the address.");
+    case ECONNREFUSED:
+        return QStringLiteral("nothing accepts connections on that port; is ser2net running there, with this "
+                              "port in its configuration?");
+    case ETIMEDOUT:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return QStringLiteral("the host cannot be reached; check the address, the network and any firewall "
+                              "between.");
+    case EPROTONOSUPPORT:
+        return QStringLiteral("the server did not agree to RFC 2217 port control; its accepter must be "
+                              "telnet(rfc2217) (a raw TCP port is reached as tcp://HOST:PORT).");
+    case ETIME:
+        return QStringLiteral("the server did not confirm the line settings in time.");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
 QString portOpenErrorText(const QString& portName, const QString& devicePath, int systemErrorCode,
                           const QString& componentMessage) {
-    const QString reason = systemErrorCode > 0 ? qt_error_string(systemErrorCode) : componentMessage;
+    const bool network = platform::isNetworkPortName(portName.toStdString());
+    QString reason = systemErrorCode > 0 ? qt_error_string(systemErrorCode) : componentMessage;
+    if (network && systemErrorCode > 0)
+        reason = QString::fromLocal8Bit(platform::networkErrorText(systemErrorCode).c_str());
     QString where = portName;
     if (devicePath != portName) where += QStringLiteral(" (%1)").arg(devicePath);
     QStringList lines;
     lines << QStringLiteral("chipwright-cli: cannot open the port %1: %2").arg(where, reason);
+    if (network) {
+        if (const QString hint = networkHint(systemErrorCode); !hint.isEmpty())
+            lines << QStringLiteral("chipwright-cli: ") + hint;
+        return lines.join(QLatin1Char('\n'));
+    }
     switch (systemErrorCode) {
     case EACCES:
     case EPERM:

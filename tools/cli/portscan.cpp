@@ -1,5 +1,6 @@
 #include "portscan.h"
 
+#include "platform/netaddress.h"
 #include "platform/sleep.h"
 #include "programmer/linkprotocol.h"
 #include "serial/comport.h"
@@ -75,8 +76,13 @@ std::vector<ProbeResult> probePorts(const QStringList& ports,
             port->Connect();
         } catch (const EComPort& e) {
             r.outcome = outcomeOfOpenError(e.SystemErrorCode());
-            r.reason = e.SystemErrorCode() > 0 ? QString::fromLocal8Bit(std::strerror(e.SystemErrorCode()))
-                                               : e.Message();
+            const int code = e.SystemErrorCode();
+            if (code <= 0)
+                r.reason = e.Message();
+            else if (platform::isNetworkPortName(r.port.toStdString()))
+                r.reason = QString::fromLocal8Bit(platform::networkErrorText(code).c_str());
+            else
+                r.reason = QString::fromLocal8Bit(std::strerror(code));
             continue;
         } catch (const std::exception& e) {
             r.reason = QString::fromUtf8(e.what());
