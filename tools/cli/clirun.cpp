@@ -11,6 +11,7 @@
 #include "buffer/filecommands.h"
 #include "buffer/filenames.h"
 #include "platform/filenames.h"
+#include "platform/outputcheck.h"
 #include "platform/registry.h"
 #include "programmer/chipcatalogue.h"
 #include "programmer/hostsession.h"
@@ -47,12 +48,16 @@ const QString openErrorText = QStringLiteral("Open File Error !  Please Choose A
 const QString unknownEndingText =
     QStringLiteral("%1: the name must end in .hex, .ihx, .ihex or .bin, or give --format hex|bin");
 
-// read - and convert IN -: the image takes standard output, so the log lines go to standard error.
+const QString unknownStreamText = QStringLiteral(
+    "%1: neither Intel HEX (no record starts it) nor a binary image (it reads as text); give --format hex|bin");
+
+// read OUT and convert IN OUT with OUT standard output ("-", /dev/stdout, /dev/fd/1): the image takes it, so
+// the log lines go to standard error.
 bool imageToStandardOutput(const CliOptions& o) {
     const int outputArgument = o.command == QLatin1String("read")      ? 0
                                : o.command == QLatin1String("convert") ? 1
                                                                        : -1;
-    return outputArgument >= 0 && isStandardStream(o.arguments.value(outputArgument));
+    return outputArgument >= 0 && streamDescriptor(o.arguments.value(outputArgument), 1) == 1;
 }
 
 // Whether the folder that would hold the file exists, asked of the system with the name's own bytes (a folder
@@ -189,17 +194,26 @@ private:
         return ExitOk;
     }
 
-    // Loads path ("-": standard input) for the chip as the GUI's Open does; refusals as the GUI words them.
+    // Loads path ("-" and the other stream names: that stream) for the chip as the GUI's Open does; refusals
+    // as the GUI words them.
     int load(const QString& path) {
         LoadResult result;
-        if (isStandardStream(path)) {
+        if (const std::optional<int> fd = streamDescriptor(path, 0)) {
             QString error;
-            const QByteArray data = readWholeStream(stdin, error);
+            const QByteArray data = readWholeDescriptor(*fd, error);
+            const QString name = *fd == 0 ? QStringLiteral("standard input") : path;
             if (!error.isEmpty()) {
-                errorLine(QStringLiteral("standard input: ") + error);
+                errorLine(name + QStringLiteral(": ") + error);
                 return ExitUsage;
             }
-            result = loadImageData(session_.buffer(), data, chip_->capacity, streamKind(data, o_.format));
+            std::optional<FileKind> kind = fileKindOfName(path);
+            if (!kind) kind = streamKind(data, o_.format);
+            if (!kind) {
+                errorLine(unknownStreamText.arg(name));
+                return ExitUsage;
+            }
+            result = loadImageData(session_.buffer(), *kind == FileKind::Hex ? withoutByteOrderMark(data) : data,
+                                   chip_->capacity, *kind);
         } else {
             std::optional<FileKind> kind = fileKindOfName(path);
             if (!kind && o_.format) kind = *o_.format == SaveFormat::Hex ? FileKind::Hex : FileKind::Binary;
@@ -224,13 +238,20 @@ private:
             view_.showMessage(noFileText);
             return ExitUsage;
         }
+        // The window loads such a record as it stands; a script should hear of it.
+        if (result.badChecksumLine > 0)
+            errorLine(QStringLiteral("warning: %1: line %2: the record's checksum does not match; loaded as "
+                                     "it stands")
+                          .arg(isStandardStream(path) ? QStringLiteral("standard input") : path)
+                          .arg(result.badChecksumLine));
         return ExitOk;
     }
 
-    // An output name the writers can take, in a folder that exists: checked before the programmer is asked.
+    // An output name the writers can take, where they can write: checked before the programmer is asked.
     int checkOutput(const QString& path) {
-        if (isStandardStream(path)) {
-            format_ = o_.format.value_or(SaveFormat::Hex);
+        if (streamDescriptor(path, 1)) {
+            format_ = saveFormatOfName(path);
+            if (!format_) format_ = o_.format.value_or(SaveFormat::Hex);
             return ExitOk;
         }
         format_ = saveFormatOfName(path);
@@ -239,22 +260,41 @@ private:
             errorLine(unknownEndingText.arg(path));
             return ExitUsage;
         }
-        const QFileInfo info(path);
-        if (!folderExists(path)) {
-            errorLine(QStringLiteral("%1: the folder %2 does not exist").arg(path, info.absolutePath()));
-            return ExitUsage;
+        const QStringList names = o_.command == QLatin1String("read") && o_.ports.size() > 1
+                                      ? portOutputNames(path)
+                                      : QStringList{path};
+        for (const QString& name : names) {
+            if (!folderExists(name)) {
+                errorLine(QStringLiteral("%1: the folder %2 does not exist")
+                              .arg(name, QFileInfo(name).absolutePath()));
+                return ExitUsage;
+            }
+            if (const QString problem = platform::outputProblem(name); !problem.isEmpty()) {
+                errorLine(name + QStringLiteral(": ") + problem);
+                return ExitUsage;
+            }
         }
         return ExitOk;
     }
 
-    // Writes the hex view's lines to path ("-": standard output) in the output's format: ExitOk, or
+    // read on several ports: the file each port's image goes to.
+    QStringList portOutputNames(const QString& path) const {
+        QStringList names;
+        for (const QString& label : portLabels(o_.ports))
+            names << nameForPort(path, label);
+        return names;
+    }
+
+    // Writes the hex view's lines to path (a stream name: that stream) in the output's format: ExitOk, or
     // ExitUsage with the reason in failure.
     int writeImage(const QStringList& lines, const QString& path, QString& failure) {
-        if (isStandardStream(path)) {
+        if (const std::optional<int> fd = streamDescriptor(path, 1)) {
             const WriterOutput image = *format_ == SaveFormat::Hex ? hexFileText(lines) : binaryImage(lines);
-            const QString error = image.ok() ? writeWholeStream(stdout, image.bytes) : image.error;
+            QString error = image.error;
+            if (image.ok()) error = *fd == 1 ? writeWholeStream(stdout, image.bytes)
+                                              : writeWholeDescriptor(*fd, image.bytes);
             if (error.isEmpty()) return ExitOk;
-            failure = QStringLiteral("standard output: ") + error;
+            failure = (*fd == 1 ? QStringLiteral("standard output") : path) + QStringLiteral(": ") + error;
             return ExitUsage;
         }
         const QString error = writeLines(lines, path, *format_);

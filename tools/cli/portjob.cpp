@@ -248,10 +248,12 @@ PortJobResult PortJob::run() {
         d.view.toolError(result.failure);
         return done(ExitFailed);
     }
-    if (d.sequencer.lastEnding() == Sequencer::Ending::UnexpectedReply && !d.view.quiet())
-        d.view.toolError(d.sequencer.unexpectedReplyText());
     // Quiet runs keep the log to themselves unless it explains a failure.
     d.view.releaseHeldLines();
+    // The reason goes to standard error on its own line, whichever stream took the log.
     result.failure = failureWords(d.view.runLines());
+    d.view.toolError(d.sequencer.lastEnding() == Sequencer::Ending::UnexpectedReply
+                         ? d.sequencer.unexpectedReplyText()
+                         : result.failure);
     return done(ExitFailed);
 }

@@ -1,5 +1,7 @@
 #include "runlog.h"
 
+#include "jsonstring.h"
+
 #include "platform/filenames.h"
 
 #include <cerrno>
@@ -8,23 +10,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A JSON string, quoted and escaped.
-QByteArray jsonString(const QString& text) {
-    QByteArray out = "\"";
-    for (const char c : text.toUtf8()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            out += QStringLiteral("\\u%1").arg(byte, 4, 16, QLatin1Char('0')).toLatin1();
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
-}
 
 QByteArray field(const char* name, const QByteArray& value) {
     return QByteArray("\"") + name + "\":" + value;
