@@ -48,8 +48,8 @@ class SerialDevice {
 public:
     virtual ~SerialDevice() = default;
 
-    // Maps a port name to a device path: COMn is /dev/ttyS<n-1>, an absolute path stays, anything else is
-    // below /dev.
+    // Maps a port name to a device path: COMn is /dev/ttyS<n-1>, an absolute path stays, so does a path from
+    // the current folder (./x, ../x), anything else is below /dev.
     static std::string devicePath(const std::string& portName);
 
     // Opens read-write, no controlling terminal, non-blocking, only if it exists, held exclusively by a lock

@@ -286,3 +286,35 @@ TEST_F(CliStreams, AWrongChecksumLoadsWithOneWarningNamingTheLine) {
     const CliResult r = runCli({"--chip", "0", "convert", "image.hex", "out.bin"}, dir.path());
     EXPECT_EQ(r.err, "") << "a file whose checksums match loads without a word";
 }
+
+// ./x and ../x are paths from the current folder, for a run and for a probe alike; --baud changes the rate
+// for the run only.
+TEST_F(CliStreams, PortsFromTheCurrentFolderAndALineRateForOneRun) {
+    SimRunner sim;
+    ASSERT_TRUE(sim.ok());
+    ASSERT_TRUE(QDir(dir.path()).mkpath("work"));
+    ASSERT_TRUE(QFile::link(sim.device(), dir.filePath("programmer")));
+    struct Case {
+        QStringList arguments;
+        const char* workDir;
+        QByteArray out;
+    };
+    const std::vector<Case> cases = {
+        {{"--port", "./programmer", "probe"}, "", "Programmer is Ready !\n"},
+        {{"--port", "../programmer", "probe"}, "work", "Programmer is Ready !\n"},
+        {{"--port", "./programmer", "--baud", "19200", "probe"}, "", "Programmer is Ready !\n"},
+        {{"--port", "./programmer", "--baud", "250000", "probe"}, "", "Programmer is Ready !\n"},
+        {{"ports", "--probe", "./programmer"}, "", "./programmer  programmer: answered 02\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const CliResult r = runCli(c.arguments, dir.filePath(c.workDir));
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, c.out);
+    }
+    // Not below /dev: no such device there, and the name says so.
+    const CliResult r = runCli({"--port", "./programmer", "probe"}, dir.filePath("work"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("cannot open the port ./programmer")) << r.err.toStdString();
+    EXPECT_FALSE(QDir(home.path()).exists("chipwright")) << "nothing saved";
+}

@@ -3,6 +3,7 @@
 #include "console.h"
 #include "gangrun.h"
 #include "imagepipes.h"
+#include "linerate.h"
 #include "portscan.h"
 #include "runlog.h"
 #include "terminalview.h"
@@ -155,6 +156,7 @@ private:
             names,
             [this](TCustomComPort& port) {
                 if (settings_.comSeted) port.RestoreSettings(RegistryStore, portSettingsLocation);
+                if (o_.baud) setLineRate(port, *o_.baud);
             },
             probeAnswerMs);
         qsizetype width = 0;
@@ -346,6 +348,7 @@ private:
         GangPlan plan;
         plan.ports = o_.ports;
         plan.setup.savedLineSettings = settings_.comSeted;
+        plan.setup.baud = o_.baud;
         plan.setup.chipIndex = session_.chipIndex();
         plan.setup.lockLevel = session_.lockLevel();
         plan.setup.buffer = session_.buffer();

@@ -1,6 +1,7 @@
 #include "portjob.h"
 
 #include "clirun.h"
+#include "linerate.h"
 #include "portopenerror.h"
 
 #include "platform/registry.h"
@@ -142,6 +143,7 @@ int PortJob::Parts::open() {
         }
     }
     if (setup.port) port.SetPort(*setup.port);
+    if (setup.baud) setLineRate(port, *setup.baud);
     port.OnRxChar = [this](TCustomComPort*, int count) {
         try {
             sequencer.ComPortRxChar(count);

@@ -19,6 +19,8 @@ struct PortJobSetup {
     std::optional<QString> port;
     // The window's saved line settings apply (it has saved them).
     bool savedLineSettings = false;
+    // The line rate in place of the saved one (--baud), for this run only.
+    std::optional<int> baud;
     int chipIndex = 0;
     int lockLevel = 0;
     // The code buffer as loaded for the chip (fill byte and capacity applied).
