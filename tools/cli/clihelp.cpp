@@ -47,7 +47,10 @@ Options (defaults come from the Chipwright window's saved settings):
                      output is Intel HEX.
   --trace FILE       Write a wire trace to FILE ("-": standard error): one line per frame sent
                      and per bytes received, with the time since the port opened in ms, "->"
-                     or "<-", the bytes in hex and what the host reads in them.
+                     or "<-", the bytes in hex and what the host reads in them. It starts with
+                     a header ("# " lines: tool, port and device with its line settings, chip,
+                     operation, file and checksum, date and time) and notes a wait that ran
+                     out and a verify mismatch (address, file's byte, chip's byte).
   --repeat           Keep the port open and, after each run, ask for the next chip: "Insert the
                      next chip and press Enter (q to stop)". Counts passed and failed chips;
                      q, the end of standard input or Ctrl+C stops it with the totals.

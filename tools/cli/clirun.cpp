@@ -16,6 +16,7 @@
 #include "platform/registry.h"
 #include "programmer/chipcatalogue.h"
 #include "programmer/hostsession.h"
+#include "programmer/linktrace.h"
 #include "programmer/sequencer.h"
 #include "serial/comport.h"
 #include "serial/comsettings.h"
@@ -345,6 +346,8 @@ private:
     int withProgrammer(std::function<void(Sequencer&)> start, Sequencer::Ending wanted,
                        int silenceMs = unguardedReplyMs, bool probe = false,
                        std::function<int(PortJob&, const QString&, QString&)> afterRun = {}) {
+        const bool image = o_.command == QLatin1String("program") || o_.command == QLatin1String("verify") ||
+                           o_.command == QLatin1String("auto");
         GangPlan plan;
         plan.ports = o_.ports;
         plan.setup.savedLineSettings = settings_.comSeted;
@@ -356,10 +359,9 @@ private:
         plan.setup.wanted = wanted;
         plan.setup.silenceMs = silenceMs;
         plan.setup.probe = probe;
+        if (o_.trace) plan.setup.traceHeader = traceHeader(image);
         plan.operation = o_.command;
         if (chip_) plan.chip = QLatin1String(chip_->type);
-        const bool image = o_.command == QLatin1String("program") || o_.command == QLatin1String("verify") ||
-                           o_.command == QLatin1String("auto");
         if (image) plan.file = o_.arguments.value(0);
         if (o_.command == QLatin1String("auto") || o_.command == QLatin1String("lock"))
             plan.lock = session_.lockLevel();
@@ -379,6 +381,25 @@ private:
                 return imageChecksum(job.session().buffer().readBuffer());
             };
         return runOnPorts(plan);
+    }
+
+    // The wire trace's header but for the port's line: the tool, the chip, the operation, the file and its
+    // checksum, when.
+    QStringList traceHeader(bool image) const {
+        QStringList lines{QStringLiteral("chipwright-cli %1 wire trace").arg(QLatin1String(CHIPWRIGHT_VERSION))};
+        lines << QStringLiteral("chip: %1").arg(chip_ ? QLatin1String(chip_->type) : QLatin1String("none"));
+        QString operation = o_.command;
+        if (o_.command == QLatin1String("auto") || o_.command == QLatin1String("lock"))
+            operation += QStringLiteral(", lock level %1").arg(session_.lockLevel());
+        lines << QStringLiteral("operation: ") + operation;
+        if (image) {
+            const QString file = o_.arguments.value(0);
+            lines << QStringLiteral("file: %1, checksum %2")
+                         .arg(isStandardStream(file) ? QStringLiteral("standard input") : file,
+                              imageChecksum(programmedBytes(session_.buffer())));
+        }
+        lines << startedTraceLine();
+        return lines;
     }
 
     const CliOptions& o_;

@@ -188,6 +188,10 @@ private:
                 trace = LinkTrace::open(name, error);
                 if (!trace) return usage(QStringLiteral("cannot write the trace: ") + error);
                 if (several_ && shared) trace->setLabel('[' + labels_[i] + "] ");
+                // On standard error the trace's lines go through the console, above the bars, never into them.
+                if (shared) trace->setSink([this](const QByteArray& line) {
+                    console_.line(stderr, QString::fromUtf8(line));
+                });
             }
         }
         QString error;

@@ -92,7 +92,12 @@ PortJob::PortJob(PortJobSetup setup, TerminalView& view, std::unique_ptr<LinkTra
     if (d.trace) {
         d.trace->observe(&d.sequencer);
         d.link.setTrace(d.trace.get());
-        d.port.OnAfterOpen = [&d](TCustomComPort*) { d.trace->portOpened(); };
+        d.port.OnAfterOpen = [&d](TCustomComPort*) {
+            d.trace->portOpened();
+            QStringList header = d.setup.traceHeader;
+            header.insert(std::min<qsizetype>(header.size(), 1), portTraceLine(d.port));
+            d.trace->header(header);
+        };
     }
     d.silence.setSingleShot(true);
     d.silence.setInterval(d.setup.silenceMs);
@@ -107,6 +112,7 @@ PortJob::PortJob(PortJobSetup setup, TerminalView& view, std::unique_ptr<LinkTra
             d.silence.start();
             return;
         }
+        if (d.trace) d.trace->note(QStringLiteral("no answer within %1 ms").arg(d.setup.silenceMs));
         if (d.setup.probe) {
             d.sequencer.Timer2Timer();
             d.outcome = false;

@@ -6,6 +6,7 @@
 #include "programmer/sequencer.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -31,6 +32,9 @@ struct PortJobSetup {
     Sequencer::Ending wanted = Sequencer::Ending::None;
     int silenceMs = 3000;
     bool probe = false;
+    // The wire trace's header, less the port's own line (written when the port first opens, after the first
+    // of these lines).
+    QStringList traceHeader;
 };
 
 // How one run on one port ended.
