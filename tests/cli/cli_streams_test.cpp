@@ -93,6 +93,7 @@ TEST_F(CliStreams, ReadRefusesAnOutputItCannotWriteBeforeTouchingThePort) {
         {{"read", "/proc/chipwright.bin"}, "/proc/chipwright.bin: "},
         // Each port's own file is checked: the second one's name is a folder.
         {{"--port", "/dev/chipwright-no-such-port-2", "read", "folder.bin"}, "folder-chipwright-no-such-port-2.bin: Is a directory"},
+        {{"--port", "/dev/chipwright-no-such-port-2", "read", "/dev/stdout"}, "writes a file per port, not /dev/stdout"},
     };
     ASSERT_TRUE(QDir(dir.path()).mkpath("folder-chipwright-no-such-port-2.bin"));
     for (const Case& c : cases) {

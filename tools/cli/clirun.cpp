@@ -252,6 +252,10 @@ private:
 
     // An output name the writers can take, where they can write: checked before the programmer is asked.
     int checkOutput(const QString& path) {
+        if (streamDescriptor(path, 1) && o_.command == QLatin1String("read") && o_.ports.size() > 1) {
+            errorLine(QStringLiteral("read from several ports writes a file per port, not %1").arg(path));
+            return ExitUsage;
+        }
         if (streamDescriptor(path, 1)) {
             format_ = saveFormatOfName(path);
             if (!format_) format_ = o_.format.value_or(SaveFormat::Hex);
