@@ -29,25 +29,6 @@ std::optional<int> streamDescriptor(const QString& name, int dash) {
     return fd;
 }
 
-QByteArray readWholeStream(std::FILE* in, QString& error) {
-    QByteArray data;
-    char piece[65536];
-    for (;;) {
-        const size_t count = std::fread(piece, 1, sizeof piece, in);
-        data.append(piece, static_cast<qsizetype>(count));
-        if (data.size() > maxImageInput) {
-            error = QStringLiteral("more than %1 MiB; no image is that large").arg(maxImageInput >> 20);
-            return {};
-        }
-        if (count < sizeof piece) break;
-    }
-    if (std::ferror(in)) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
-        return {};
-    }
-    return data;
-}
-
 QByteArray readWholeDescriptor(int fd, QString& error) {
     QByteArray data;
     char piece[65536];

@@ -20,11 +20,9 @@ bool isStandardStream(const QString& name);
 // open.
 std::optional<int> streamDescriptor(const QString& name, int dash);
 
-// Reads in to its end, at most maxImageInput bytes (more is an error: no image comes near it). Empty error on
-// success.
+// Reads descriptor fd (which stays open) to its end, at most maxImageInput bytes (more is an error: no image
+// comes near it). Empty error on success.
 inline constexpr qsizetype maxImageInput = 64 * 1024 * 1024;
-QByteArray readWholeStream(std::FILE* in, QString& error);
-// The same from descriptor fd, which stays open.
 QByteArray readWholeDescriptor(int fd, QString& error);
 
 // The UTF-8 byte-order mark that some editors put before a text.
