@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installing Chipwright like a Linux program: executables in bin, the serial component's catalogues in
 # share/chipwright/locale (where the installed program looks for them), a desktop entry, AppStream metainfo,
 # icons, gzipped manual pages, the copyright file and the changelog; and a Debian package of all that through
@@ -33,6 +34,17 @@ endforeach()
 add_custom_target(chipwright_packaging_files ALL DEPENDS ${gzipped})
 
 install(TARGETS chipwright chipwright-cli chipwright-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Without the compiler's .comment and the bare .note sections, as Debian's dh_strip leaves its binaries (lintian
+# calls them unneeded); the debugging information stays for cpack's strip to take or keep.
+find_program(OBJCOPY_EXECUTABLE NAMES objcopy ${CMAKE_OBJCOPY})
+if(OBJCOPY_EXECUTABLE)
+    install(CODE "
+        foreach(program chipwright chipwright-cli chipwright-sim)
+            set(installed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\")
+            execute_process(COMMAND \"${OBJCOPY_EXECUTABLE}\" --remove-section=.comment --remove-section=.note
+                                    \"\${installed}\" COMMAND_ERROR_IS_FATAL ANY)
+        endforeach()")
+endif()
 install(DIRECTORY ${CMAKE_BINARY_DIR}/locale/ DESTINATION ${CMAKE_INSTALL_DATADIR}/chipwright/locale
         FILES_MATCHING PATTERN "*.mo" PATTERN "CMakeFiles" EXCLUDE)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/chipwright.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -49,6 +61,17 @@ install(FILES ${packaging_out}/gz/chipwright.1.gz ${packaging_out}/gz/chipwright
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${packaging_out}/copyright ${packaging_out}/gz/changelog.gz ${CMAKE_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The user guide the about window opens, with its pictures: installed with the documentation, and in the
+# build tree's doc folder for the program run from there.
+foreach(name IN ITEMS user-guide.html main-window.png open-dialog.png)
+    configure_file(${CMAKE_SOURCE_DIR}/docs/${name} ${CMAKE_BINARY_DIR}/doc/${name} COPYONLY)
+endforeach()
+install(FILES ${CMAKE_SOURCE_DIR}/docs/user-guide.html ${CMAKE_SOURCE_DIR}/docs/main-window.png
+              ${CMAKE_SOURCE_DIR}/docs/open-dialog.png
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Registered with doc-base, so that documentation browsers list it.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/chipwright-user-guide.doc-base
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc-base RENAME chipwright-user-guide)
 
 set(CPACK_PACKAGE_NAME chipwright)
 set(CPACK_PACKAGE_VENDOR "Chipwright")

@@ -39,5 +39,6 @@ QString openDialogFilter() {
         patterns << anyCasePattern(ending);
     for (const char* ending : binEndings)
         patterns << anyCasePattern(ending);
-    return QStringLiteral("OpenFile(*.hex;*.ihx;*.ihex;*.bin) (%1)").arg(patterns.join(QLatin1Char(' ')));
+    // The name the dialog shows (with its details hidden), then the patterns it filters by.
+    return QStringLiteral("OpenFile(*.hex;*.bin) (%1)").arg(patterns.join(QLatin1Char(' ')));
 }

@@ -13,5 +13,6 @@
 std::optional<FileKind> fileKindOfName(const QString& name);
 std::optional<SaveFormat> saveFormatOfName(const QString& name);
 
-// The Open dialog's filter: every ending above in every letter case.
+// The Open dialog's filter: shown as "OpenFile(*.hex;*.bin)" (the dialog hides the pattern list, see
+// openDialogOptions), it lets every ending above through in every letter case.
 QString openDialogFilter();

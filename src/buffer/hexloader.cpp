@@ -65,7 +65,29 @@ bool openRegular(QFile& file, const QString& fileName, LoadResult& failure) {
     return false;
 }
 
+// Whether the record's bytes, its checksum included, add up to 0 (mod 256).
+bool checksumMatches(const QByteArray& line) {
+    const qint64 count = hexField(line, 1, 2);
+    if (count < 0) return false;
+    int sum = 0;
+    for (qint64 i = 0; i < count + 5; ++i) {
+        const qint64 byte = hexField(line, 1 + 2 * i, 2);
+        if (byte < 0) return false;
+        sum += static_cast<int>(byte);
+    }
+    return (sum & 0xFF) == 0;
+}
+
+LoadResult readRecordLines(CodeBuffer& buffer, int capacity, HexLineSource& source, int& badChecksumLine);
+
 LoadResult readRecords(CodeBuffer& buffer, int capacity, HexLineSource& source) {
+    int badChecksumLine = 0;
+    LoadResult result = readRecordLines(buffer, capacity, source, badChecksumLine);
+    result.badChecksumLine = badChecksumLine;
+    return result;
+}
+
+LoadResult readRecordLines(CodeBuffer& buffer, int capacity, HexLineSource& source, int& badChecksumLine) {
     qint64 linearBase = 0;
     qint64 segmentBase = 0;
     std::array<quint8, 255> data{};
@@ -77,6 +99,7 @@ LoadResult readRecords(CodeBuffer& buffer, int capacity, HexLineSource& source) 
         // Fields by position: mark at 0 (not checked), count 1-2, address 3-6, type 7-8, data from 9.
         const int type = decimalType(line);
         if (type < 0) return lineError(lineNumber, "the record type is not a number");
+        if (badChecksumLine == 0 && !checksumMatches(line)) badChecksumLine = lineNumber;
         const qint64 count = hexField(line, 1, 2);
         const qint64 address = hexField(line, 3, 4);
         if (count < 0 || address < 0)

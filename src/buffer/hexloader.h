@@ -19,6 +19,9 @@ struct LoadResult {
     LoadStatus status = LoadStatus::Loaded;
     // What went wrong, for Error (the windows show their own fixed text; the command-line tool prints this).
     QString error;
+    // Intel HEX: the number (from 1) of the first record line whose checksum is missing or does not match, 0
+    // when every one matches. Such records are loaded all the same, as they always were.
+    int badChecksumLine = 0;
 
     bool loaded() const { return status == LoadStatus::Loaded; }
 };
@@ -28,7 +31,7 @@ struct LoadResult {
 //
 // Intel HEX: the code buffer gets exactly capacity bytes and data end 0 before the file is opened. Records 00
 // (data), 01 (end of file: nothing after it is read), 02 (segment base) and 04 (upper linear address) are
-// used, every other type is skipped; checksums are not checked. Data end is the highest address any data
+// used, every other type is skipped; checksums are not enforced (the first line with a wrong one is noted). Data end is the highest address any data
 // record reaches, counted before the size check. A failure keeps what was stored before it.
 //
 // Binary: the file is opened first (so a file that cannot be opened leaves the buffer as it was); the code

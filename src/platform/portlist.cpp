@@ -1,6 +1,8 @@
 #include "platform/portlist.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <string>
@@ -59,6 +61,32 @@ int listSerialTtys(std::vector<std::string>& ttys, const std::string& sysRoot, c
 std::string portNameOfTty(const std::string& tty) {
     const long n = uartNumber(tty);
     return n >= 0 ? "COM" + std::to_string(n + 1) : tty;
+}
+
+std::string probeRefusal(const std::string& devicePath, const std::string& sysRoot, const std::string& devRoot) {
+    std::string path = devicePath;
+    if (char* real = ::realpath(devicePath.c_str(), nullptr)) {
+        path = real;
+        std::free(real);
+    }
+    std::string root = devRoot;
+    if (char* real = ::realpath(devRoot.c_str(), nullptr)) {
+        root = real;
+        std::free(real);
+    }
+    if (path.rfind(root + "/", 0) != 0) return {};
+    const std::string name = path.substr(root.size() + 1);
+    const std::string console = "the kernel's console";
+    if (name == "console" || name == "tty") return console;
+    if (name.size() > 3 && name.rfind("tty", 0) == 0 &&
+        name.find_first_not_of("0123456789", 3) == std::string::npos)
+        return console;
+    std::ifstream active(sysRoot + "/class/tty/console/active");
+    for (std::string word; active >> word;)
+        if (word == name) return console;
+    if (uartNumber(name) >= 0 && placeholderUart(sysRoot + "/class/tty/" + name))
+        return "no hardware behind it";
+    return {};
 }
 
 int listSerialDevices(std::vector<std::string>& names) {

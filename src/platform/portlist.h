@@ -17,4 +17,12 @@ int listSerialTtys(std::vector<std::string>& ttys, const std::string& sysRoot, c
 // The port name of a kernel name: ttyS<n> is COM<n+1>, any other name stays.
 std::string portNameOfTty(const std::string& tty);
 
+// Why nothing may be written to the device at devicePath by a probe, or empty when it may: "the kernel's
+// console" for /dev/console, /dev/tty, a virtual terminal /dev/tty<n> and every device the kernel writes its
+// console to (sysRoot/class/tty/console/active: a board whose console is ttyS0), and "no hardware behind it"
+// for a placeholder ttyS. Links are followed first (a by-id name, COM1's /dev/ttyS0 through a link). devRoot
+// and sysRoot as above.
+std::string probeRefusal(const std::string& devicePath, const std::string& sysRoot = "/sys",
+                         const std::string& devRoot = "/dev");
+
 } // namespace platform

@@ -7,6 +7,8 @@ namespace platform {
 std::string SerialDevice::devicePath(const std::string& portName) {
     if (!portName.empty() && portName.front() == '/') return portName;
     if (isNetworkPortName(portName)) return portName; // the network device takes the name itself
+    // ./x and ../x: a path from the current folder (a socat link beside the user's files, say).
+    if (portName.rfind("./", 0) == 0 || portName.rfind("../", 0) == 0) return portName;
     if (portName.size() > 3 && (portName[0] == 'C' || portName[0] == 'c') &&
         (portName[1] == 'O' || portName[1] == 'o') && (portName[2] == 'M' || portName[2] == 'm')) {
         bool digits = true;

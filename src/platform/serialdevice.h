@@ -56,7 +56,8 @@ public:
     virtual ~SerialDevice() = default;
 
     // Maps a port name to a device path: COMn is /dev/ttyS<n-1>, an absolute path and a network name
-    // (rfc2217://HOST:PORT, tcp://HOST:PORT) stay, anything else is below /dev.
+    // (rfc2217://HOST:PORT, tcp://HOST:PORT) stay, so does a path from the current folder (./x, ../x),
+    // anything else is below /dev.
     static std::string devicePath(const std::string& portName);
 
     // Opens read-write, no controlling terminal, non-blocking, only if it exists, held exclusively by a lock

@@ -1,6 +1,7 @@
 #include "production/runlog.h"
 
 #include "platform/regularfile.h"
+#include "production/jsonstring.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -8,23 +9,6 @@
 #include <QUuid>
 
 namespace {
-
-// A JSON string, quoted and escaped.
-QByteArray jsonString(const QString& text) {
-    QByteArray out = "\"";
-    for (const char c : text.toUtf8()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            out += QStringLiteral("\\u%1").arg(byte, 4, 16, QLatin1Char('0')).toLatin1();
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
-}
 
 QByteArray jsonString(const std::optional<QString>& text) {
     return text ? jsonString(*text) : QByteArray("null");

@@ -2,11 +2,17 @@
 
 #include "programmer/chipcatalogue.h"
 #include "programmer/sequencer.h"
+#include "platform/serialdevice.h"
+#include "serial/comport.h"
+#include "serial/comtextforms.h"
+
+#include <QDateTime>
 
 #include <QFile>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -58,7 +64,24 @@ QString statusMeaning(quint8 status) {
 
 } // namespace
 
+QString portTraceLine(const TCustomComPort& port) {
+    const QString device =
+        QString::fromStdString(platform::SerialDevice::devicePath(port.Port().toStdString()));
+    const QString rate = port.BaudRate() == brCustom ? QString::number(port.CustomBaudRate())
+                                                     : BaudRateName(port.BaudRate());
+    return QStringLiteral("port: %1 (%2), %3 baud, %4 data bits, parity %5, %6 stop bits, flow control %7")
+        .arg(port.Port(), device, rate, DataBitsName(port.DataBits()), ParityName(port.Parity().Bits()),
+             StopBitsName(port.StopBits()), FlowControlName(port.FlowControl().FlowControl()));
+}
+
+QString startedTraceLine() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return QStringLiteral("started: %1 (%2)")
+        .arg(now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs), now.timeZoneAbbreviation());
+}
+
 LinkTrace::~LinkTrace() {
+    observe(nullptr);
     flushReceived();
     if (owned_) std::fclose(out_);
 }
@@ -168,6 +191,43 @@ void LinkTrace::flushReceived() {
     if (!pending_) return;
     pending_ = false;
     line(pendingAt_, "<-", pendingBytes_, readingOfReceived(pendingBytes_, pendingState_));
+    const QStringList notes = std::exchange(pendingNotes_, {});
+    for (const QString& text : notes)
+        note(text);
+}
+
+void LinkTrace::observe(const Sequencer* sequencer) {
+    QObject::disconnect(noAnswer_);
+    QObject::disconnect(mismatch_);
+    sequencer_ = sequencer;
+    if (!sequencer) return;
+    noAnswer_ = QObject::connect(
+        sequencer, &Sequencer::noAnswer, &poster_,
+        [this](int ms) { note(QStringLiteral("no answer within %1 ms").arg(ms)); }, Qt::DirectConnection);
+    mismatch_ = QObject::connect(
+        sequencer, &Sequencer::verifyMismatch, &poster_,
+        [this](int at, int fileByte, int chipByte) {
+            note(QStringLiteral("verify mismatch at %1H: the file's byte %2H, the chip's byte %3H")
+                     .arg(QStringLiteral("%1").arg(at, 6, 16, QLatin1Char('0')).toUpper(),
+                          byteText(static_cast<quint8>(fileByte)), byteText(static_cast<quint8>(chipByte))));
+        },
+        Qt::DirectConnection);
+}
+
+void LinkTrace::note(const QString& text) {
+    // A note about bytes whose line waits is written after that line.
+    if (pending_) {
+        pendingNotes_ << text;
+        return;
+    }
+    write(label_ + QByteArrayLiteral("# ") + text.toUtf8() + '\n');
+}
+
+void LinkTrace::header(const QStringList& lines) {
+    if (headerWritten_) return;
+    headerWritten_ = true;
+    for (const QString& text : lines)
+        note(text);
 }
 
 void LinkTrace::line(qint64 atMicros, const char* direction, std::span<const quint8> bytes,
@@ -177,6 +237,14 @@ void LinkTrace::line(qint64 atMicros, const char* direction, std::span<const qui
                                          .arg(atMicros % 1000, 3, 10, QLatin1Char('0'))
                                          .arg(QLatin1String(direction), hexBytes(bytes), reading)
                                          .toUtf8();
+    write(text);
+}
+
+void LinkTrace::write(const QByteArray& text) {
+    if (sink_) {
+        sink_(text.chopped(1));
+        return;
+    }
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), out_);
     std::fflush(out_);
 }

@@ -7,11 +7,19 @@
 #include <QString>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
 
 class Sequencer;
+class TCustomComPort;
+
+// The header's line for the port, once it is open: "port: ttyUSB0 (/dev/ttyUSB0), 9600 baud, 8 data bits,
+// parity None, 1 stop bits, flow control None".
+QString portTraceLine(const TCustomComPort& port);
+// The header's line for the time: "started: 2026-12-11T09:41:34.497+08:00 (CST)".
+QString startedTraceLine();
 
 // The wire trace: one line for every frame the host writes and for the bytes of every receive notification,
 //
@@ -22,6 +30,9 @@ class Sequencer;
 //         30.112  ->  FA 00 00  probe
 //         30.478  <-  02  status 02: programmer ready
 //        153.433  ->  07 07 68 65 6C 6C 6F 20 77 6F 72 6C 64 20 31 32 33 34  data frame 0, address 0000H
+//
+// Lines that start with "# " are notes: the header, and what the host made of the wire where the bytes do
+// not say it (a wait that ended without an answer, a verify mismatch).
 //
 // The reading follows the host's own rules: in block mode (a read or verify is receiving) the bytes are part
 // of a block frame; otherwise the first byte is a status and the rest of the notification is ignored.
@@ -42,17 +53,27 @@ public:
     // Null, with the reason in error, when the file cannot be opened.
     static std::unique_ptr<LinkTrace> open(const QString& name, QString& error);
 
+    // Where each line goes in place of the file, without its line end: a terminal's owner that keeps its
+    // own lines and bars apart (the command-line tool's console).
+    void setSink(std::function<void(const QByteArray& line)> sink) { sink_ = std::move(sink); }
     // Put before every line ("[ttyUSB0] "), where several ports share one trace.
     void setLabel(const QString& label) { label_ = label.toUtf8(); }
     // The thread whose event loop runs the port (and writes a notification's late line); by default the one
     // that made the trace.
     void moveToThread(QThread* thread) { poster_.moveToThread(thread); }
 
-    // The host's state, for the reading of the bytes: block index, receive mode, the continuation byte.
-    void observe(const Sequencer* sequencer) { sequencer_ = sequencer; }
+    // The host's state, for the reading of the bytes: block index, receive mode, the continuation byte; and
+    // its events that the wire does not show (a wait that ran out, a verify mismatch), noted as they happen.
+    void observe(const Sequencer* sequencer);
     // Times are counted from here.
     void portOpened() { clock_.restart(); }
     qint64 elapsedMicros() const { return clock_.nsecsElapsed() / 1000; }
+
+    // A line of its own, "# " and text, after the bytes that led to it: the header ("# port: ttyUSB0 ..."),
+    // "# no answer within 1000 ms", "# verify mismatch at 000021H: ...".
+    void note(const QString& text);
+    // The header that makes a trace stand on its own: each line a note. Written once; later calls do nothing.
+    void header(const QStringList& lines);
 
     // A frame written at the time atMicros (failed: the write raised).
     void sent(std::span<const quint8> bytes, qint64 atMicros, bool failed = false);
@@ -79,9 +100,11 @@ public:
 
 private:
     void line(qint64 atMicros, const char* direction, std::span<const quint8> bytes, const QString& reading);
+    void write(const QByteArray& text);
 
     std::FILE* out_;
     bool owned_;
+    std::function<void(const QByteArray&)> sink_;
     QByteArray label_;
     const Sequencer* sequencer_ = nullptr;
     QElapsedTimer clock_;
@@ -91,7 +114,12 @@ private:
     // The end frame was sent and no command since.
     bool endFrameSent_ = false;
 
-    // The notification read but not yet written.
+    bool headerWritten_ = false;
+    QMetaObject::Connection noAnswer_;
+    QMetaObject::Connection mismatch_;
+
+    // The notification read but not yet written, and the notes that follow it.
+    QStringList pendingNotes_;
     bool pending_ = false;
     qint64 pendingAt_ = 0;
     std::vector<quint8> pendingBytes_;

@@ -35,7 +35,12 @@ Sequencer::Sequencer(HostSession& session, LinkPort& port, QObject* parent)
       timer3_(
           600, false, [this] { Timer3Timer(); }, this),
       watchdog_(
-          watchdogMs, false, [this] { DOGTimer4Timer(); }, this) {}
+          watchdogMs, false,
+          [this] {
+              emit noAnswer(watchdog_.interval());
+              DOGTimer4Timer();
+          },
+          this) {}
 
 // ---- frames
 
@@ -117,7 +122,9 @@ void Sequencer::blockComplete() {
         const std::span<const quint8> expected = buffer().codeBlock(k);
         for (size_t i = 0; i < data.size(); ++i) {
             if (i >= expected.size() || data[i] != expected[i]) {
-                verifyFailed(k * blockSize + static_cast<int>(i));
+                const int at = k * blockSize + static_cast<int>(i);
+                emit verifyMismatch(at, i < expected.size() ? expected[i] : buffer().fillByte(), data[i]);
+                verifyFailed(at);
                 sendControl(stopFrame);
                 return;
             }

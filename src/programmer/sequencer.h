@@ -112,6 +112,10 @@ signals:
     // from its button), verification (when no Lock follows), read or lock; failure for a program failure, a
     // verify mismatch or the watchdog. An Auto run ends with its Lock, or with its failure.
     void operationEnded(bool success);
+    // The watchdog ran out: no answer came within waitedMs of the last byte.
+    void noAnswer(int waitedMs);
+    // A verification found the chip's byte at address differing from the file's (the wire trace notes it).
+    void verifyMismatch(int address, int fileByte, int chipByte);
 
 private:
     HostView& view() { return session_.view(); }

@@ -3,11 +3,14 @@
 #include "shell/fonts.h"
 #include "shell/toolbaricons.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QMouseEvent>
 
-LinkLabel::LinkLabel(const QUrl& url, QWidget* parent) : QLabel(url.toString(), parent), url_(url) {
+LinkLabel::LinkLabel(const QString& text, const QUrl& url, QWidget* parent) : QLabel(text, parent), url_(url) {
     setCursor(Qt::PointingHandCursor);
     QPalette palette = this->palette();
     palette.setColor(QPalette::WindowText, Qt::blue);
@@ -24,7 +27,12 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
 }
 
-QUrl TForm3::webAddress() { return QUrl(QStringLiteral("https://chipwright.example.org/")); }
+QUrl TForm3::userGuideAddress(const QString& programFolder) {
+    const QDir folder(programFolder);
+    const QString installed = folder.absoluteFilePath(QStringLiteral("../share/doc/chipwright/user-guide.html"));
+    if (QFileInfo::exists(installed)) return QUrl::fromLocalFile(QDir::cleanPath(installed));
+    return QUrl::fromLocalFile(folder.absoluteFilePath(QStringLiteral("doc/user-guide.html")));
+}
 
 TForm3::TForm3(QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -44,14 +52,15 @@ TForm3::TForm3(QWidget* owner)
         QStringLiteral("Chipwright V2.0  (c) 2026"),
         QStringLiteral("For serial 8051 flash programmers"),
         QStringLiteral("Made by the Chipwright developers"),
-        QStringLiteral("更多資料請到我們的網站下載："),
+        QStringLiteral("更多資料請看隨程式附上的使用說明："),
     };
     for (int i = 0; i < lines.size(); ++i) {
         auto* label = new QLabel(lines[i], box);
         label->setFont(i == 3 ? newMingFont(9) : sansFont(9));
         label->setGeometry(80, 8 + 32 * i, 257, 33);
     }
-    link_ = new LinkLabel(webAddress(), box);
+    link_ = new LinkLabel(QStringLiteral("使用說明 (User guide)"),
+                          userGuideAddress(QCoreApplication::applicationDirPath()), box);
     link_->setObjectName(QStringLiteral("WebLink"));
     link_->setGeometry(80, 136, 257, 33);
 }

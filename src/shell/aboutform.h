@@ -8,7 +8,7 @@
 class LinkLabel : public QLabel {
     Q_OBJECT
 public:
-    LinkLabel(const QUrl& url, QWidget* parent);
+    LinkLabel(const QString& text, const QUrl& url, QWidget* parent);
     const QUrl& url() const { return url_; }
 
 protected:
@@ -25,7 +25,10 @@ public:
     explicit TForm3(QWidget* owner);
 
     LinkLabel* link() const { return link_; }
-    static QUrl webAddress();
+    // The user guide that comes with the program: installed, the copy in the package's documentation folder
+    // (<prefix>/share/doc/chipwright/user-guide.html beside <prefix>/bin); run from the build tree, the copy
+    // the build put in its doc folder. programFolder: where the executable is.
+    static QUrl userGuideAddress(const QString& programFolder);
 
 private:
     LinkLabel* link_;

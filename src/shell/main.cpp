@@ -11,6 +11,14 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // Asked before the application exists, which needs a display.
+    QStringList given;
+    for (int i = 1; i < argc; ++i)
+        given << QString::fromLocal8Bit(argv[i]);
+    if (const QString info = windowInfoText(given, QStringLiteral(CHIPWRIGHT_VERSION)); !info.isEmpty()) {
+        std::fputs(info.toLocal8Bit().constData(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
     ChipwrightApplication app(argc, argv);
     // Wayland matches the window to chipwright.desktop by this name (its icon, its name in the task list).
     QGuiApplication::setDesktopFileName(QStringLiteral("chipwright"));

@@ -3,12 +3,14 @@
 #include "buffer/edithexform.h"
 #include "buffer/filenames.h"
 #include "platform/beeper.h"
+#include "programmer/chipcatalogue.h"
 #include "programmer/chipdialog.h"
 #include "programmer/lockbitform.h"
 #include "programmer/radiogroup.h"
 #include "shell/aboutform.h"
 #include "shell/chipwrightapp.h"
 #include "shell/fonts.h"
+#include "shell/opendialog.h"
 #include "shell/portbringup.h"
 #include "shell/windowplacement.h"
 
@@ -65,7 +67,14 @@ TForm1::TForm1(const QString& settingsStoreName, Options options)
     if (LinkTrace* trace = options_.trace.get()) {
         trace->observe(&sequencer_);
         link_.setTrace(trace);
-        ComPort_.OnAfterOpen = [trace](TCustomComPort*) { trace->portOpened(); };
+        ComPort_.OnAfterOpen = [this, trace](TCustomComPort* port) {
+            trace->portOpened();
+            const ChipInfo* chip = chipAt(session_.chipIndex());
+            trace->header({QStringLiteral("chipwright %1 wire trace").arg(QLatin1String(CHIPWRIGHT_VERSION)),
+                           portTraceLine(*port),
+                           QStringLiteral("chip: %1").arg(chip ? QLatin1String(chip->type) : QLatin1String("none")),
+                           startedTraceLine()});
+        };
     }
     FormCreate();
 }
@@ -352,7 +361,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 QString TForm1::runOpenDialog() {
     if (openDialog_) return openDialog_();
-    return QFileDialog::getOpenFileName(this, QString(), QString(), openDialogFilter());
+    return askForFileToOpen(this);
 }
 
 TForm1::SaveChoice TForm1::runSaveDialog() {

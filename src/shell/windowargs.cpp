@@ -23,3 +23,23 @@ WindowArguments parseWindowArguments(const QStringList& arguments) {
     }
     return parsed;
 }
+
+QString windowInfoText(const QStringList& arguments, const QString& version) {
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--")) break;
+        if (argument == QLatin1String("--version")) return QStringLiteral("chipwright %1\n").arg(version);
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
+            return QStringLiteral(R"(Usage: chipwright [--trace FILE] [Qt options]
+The Chipwright window: programs AT89C2051/4051/51/52/55 and AT89S51/52/53 chips through a serial
+8051 flash programmer. Settings are kept under ${XDG_CONFIG_HOME:-~/.config}/chipwright/registry.
+
+Options:
+  --trace FILE   Write a wire trace of the programmer's link to FILE ("-": standard error).
+  -h, --help     Show this text.
+  --version      Show the version.
+Qt's own options (-platform, -display and others) are taken as well.
+chipwright-cli does the same work from a terminal or a script: chipwright-cli --help.
+)");
+    }
+    return {};
+}

@@ -14,3 +14,7 @@ struct WindowArguments {
 
 // arguments without the program name.
 WindowArguments parseWindowArguments(const QStringList& arguments);
+
+// --help, -h or --version among the arguments (before a "--"): what the program prints for them without
+// opening a window, so that it answers where no display is; empty when none is given.
+QString windowInfoText(const QStringList& arguments, const QString& version);

@@ -23,6 +23,13 @@ TEST(CliArgs, ChipLockAndFillTakeTheirDocumentedForms) {
     EXPECT_EQ(parseFill("ff"), 0xFF);
     EXPECT_EQ(parseFill("00"), 0);
     EXPECT_EQ(parseFill("0"), std::nullopt);
+    EXPECT_EQ(parseBaud("9600"), 9600);
+    EXPECT_EQ(parseBaud("250000"), 250000);
+    EXPECT_EQ(parseBaud("50"), 50);
+    for (const char* bad : {"49", "0", "-9600", "9600.0", "09600", "4000001", "fast", "", "1e5"})
+        EXPECT_EQ(parseBaud(bad), std::nullopt) << bad;
+    EXPECT_EQ(parseCommandLine({"--baud", "19200", "probe"}).options.baud, 19200);
+    EXPECT_FALSE(parseCommandLine({"--baud=9k6", "probe"}).ok());
 }
 
 TEST(CliArgs, OptionsMayFollowTheCommandAndDoubleDashEndsThem) {
@@ -103,14 +110,21 @@ TEST(PortsReport, EachLineStartsWithThePortNameThenWhatIsBehindIt) {
     usb.byId = {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A600XYZ-if00-port0"};
     EXPECT_EQ(portLine(usb), "ttyUSB0  usb 0403:6001  FTDI  FT232R USB UART  serial A600XYZ  "
                              "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A600XYZ-if00-port0");
-    platform::SerialPortDetails uart;
-    uart.name = "COM1";
-    EXPECT_EQ(portLine(uart), "COM1");
+    // A COMn name shows the device it stands for; other names are their paths already.
+    for (const auto& [name, line] : std::vector<std::pair<std::string, QString>>{
+             {"COM1", "COM1  /dev/ttyS0"}, {"COM12", "COM12  /dev/ttyS11"}, {"ttyACM0", "ttyACM0"},
+             {"/dev/pts/3", "/dev/pts/3"}, {"./sim-link", "./sim-link"}}) {
+        platform::SerialPortDetails port;
+        port.name = name;
+        EXPECT_EQ(portLine(port), line);
+    }
 
     EXPECT_EQ(outcomeOfOpenError(EBUSY), ProbeOutcome::Busy);
     EXPECT_EQ(outcomeOfOpenError(EACCES), ProbeOutcome::NotPermitted);
     EXPECT_EQ(outcomeOfOpenError(EPERM), ProbeOutcome::NotPermitted);
     EXPECT_EQ(outcomeOfOpenError(ENOENT), ProbeOutcome::Failed);
+    EXPECT_EQ(probeLine({"COM1", ProbeOutcome::Refused, {}, "the kernel's console"}, 4),
+              "COM1  not probed: the kernel's console");
     ProbeResult denied{"ttyS0", ProbeOutcome::NotPermitted, {}, "Permission denied"};
     EXPECT_EQ(probeLine(denied, 7),
               "ttyS0    not permitted (Permission denied; is the user in the dialout group?)");

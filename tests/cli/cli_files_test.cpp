@@ -85,7 +85,9 @@ TEST_F(CliFiles, ConvertAndReadIntoEveryKindOfOutput) {
     const bool haveDevice =
         ::mknod(encoded(folder + "/null-device").constData(), S_IFCHR | 0666, makedev(1, 3)) == 0;
     QDir(folder).mkdir("folder.bin");
-    if (haveDevice) ::symlink("null-device", encoded(folder + "/device-link.bin").constData());
+    if (haveDevice) {
+        EXPECT_EQ(::symlink("null-device", encoded(folder + "/device-link.bin").constData()), 0);
+    }
 
     struct Case {
         const char* what;
@@ -216,7 +218,7 @@ TEST_F(CliFiles, AReadOnlyFolderOverAWritableFile) {
     for (const Case& c : cases) {
         if (!c.mode) continue;
         writeWholeFile(folder + "/" + c.name, oldContent + oldContent);
-        ::chown(encoded(folder + "/" + c.name).constData(), unprivilegedUid(), static_cast<gid_t>(-1));
+        EXPECT_EQ(::chown(encoded(folder + "/" + c.name).constData(), unprivilegedUid(), static_cast<gid_t>(-1)), 0);
         ::chmod(encoded(folder + "/" + c.name).constData(), c.mode);
         if (c.exitCode) writeWholeFile(folder + "/" + c.name, c.content);
     }
@@ -273,11 +275,11 @@ TEST_F(CliFiles, TheSettingsStoreIsOnlyReadEvenWhenDamaged) {
     };
     const std::vector<Case> cases = {
         {"a FIFO", [&] { ::mkfifo(encoded(appValues).constData(), 0600); }, char(0xFF)},
-        {"a link to /dev/zero", [&] { ::symlink("/dev/zero", encoded(appValues).constData()); }, char(0xFF)},
+        {"a link to /dev/zero", [&] { EXPECT_EQ(::symlink("/dev/zero", encoded(appValues).constData()), 0); }, char(0xFF)},
         {"a 64 MB file",
          [&] {
              writeWholeFile(appValues, "\"DownLoadset.Fill\"=\"0\"\n");
-             ::truncate(encoded(appValues).constData(), 64 << 20);
+             EXPECT_EQ(::truncate(encoded(appValues).constData(), 64 << 20), 0);
          },
          char(0xFF)},
         {"200k values", [&] { writeWholeFile(appValues, manyValues); }, char(0xFF)},

@@ -4,8 +4,13 @@
 #include "console.h"
 
 #include "support/ptypair.h"
+#include "support/simrunner.h"
+#include "support/tempconfig.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -224,6 +229,61 @@ TEST(Console, NoBarsUnlessOutputAndErrorsShareTheTerminal) {
     EXPECT_FALSE(t.pty.receive(1 << 20, 100).contains("bar")) << "nothing of a bar reached the terminal";
     std::fclose(file);
     std::fclose(otherTerminal);
+}
+
+} // namespace
+
+namespace {
+
+// The whole tool on a terminal that takes both its output streams, as a shell gives them.
+TEST(Console, TraceLinesStandAboveTheBarWholeAndTheBarsNumberMatchesItsFill) {
+    PtyPair terminal;
+    ASSERT_TRUE(terminal.ok());
+    // Paced as a 9600 baud line, so the bar moves while the trace runs.
+    SimRunner sim({"--baud", "9600"});
+    ASSERT_TRUE(sim.ok());
+    TempConfigHome home;
+    QTemporaryDir dir;
+    QByteArray image;
+    for (int i = 0; i < 512; ++i)
+        image.append(char(i * 7 + 3));
+    writeWholeFile(dir.filePath("image.bin"), image);
+    QProcess cli;
+    cli.setStandardOutputFile(terminal.slavePath(), QIODevice::Append);
+    cli.setStandardErrorFile(terminal.slavePath(), QIODevice::Append);
+    cli.setStandardInputFile(QProcess::nullDevice());
+    cli.start(qEnvironmentVariable("CHIPWRIGHT_BUILD_DIR") + "/chipwright-cli",
+              {"--port", sim.device(), "--chip", "0", "--trace", "-", "program", dir.filePath("image.bin")});
+    ASSERT_TRUE(cli.waitForStarted());
+    QByteArray bytes;
+    while (!cli.waitForFinished(20))
+        bytes += terminal.receive(1 << 20, 20);
+    bytes += terminal.receive(1 << 20, 300);
+    EXPECT_EQ(cli.exitCode(), 0) << bytes.toStdString();
+
+    // Every bar drawn: its percentage is the share of its width that is filled.
+    static const QRegularExpression bar(QStringLiteral(R"(\[(#*)(\.*)\] +(\d+)%)"));
+    int bars = 0;
+    for (auto it = bar.globalMatch(QString::fromUtf8(bytes)); it.hasNext(); ++bars) {
+        const QRegularExpressionMatch m = it.next();
+        const qsizetype width = m.captured(1).size() + m.captured(2).size();
+        EXPECT_EQ(m.captured(1).size(), width * m.captured(3).toInt() / 100) << m.captured(0).toStdString();
+    }
+    EXPECT_GT(bars, 2) << bytes.toStdString();
+
+    // What the terminal shows at the end: whole trace lines, whole log lines, no piece of a bar.
+    Screen screen;
+    screen.feed(bytes);
+    static const QRegularExpression traceLine(
+        QStringLiteral(R"(^ *\d+\.\d{3}  (->|<-)  [0-9A-F]{2}( [0-9A-F]{2})*  [a-z].*[a-zA-Z0-9)]$)"));
+    int traced = 0;
+    for (const QString& row : screen.rows()) {
+        if (row.startsWith("# ") || row == "Programming Now ...... Please Wait !" || row == "Program Succssed!")
+            continue;
+        EXPECT_TRUE(traceLine.match(row).hasMatch()) << row.toStdString();
+        ++traced;
+    }
+    EXPECT_GT(traced, 32 * 2) << "32 data frames and their answers";
 }
 
 } // namespace

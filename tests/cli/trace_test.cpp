@@ -26,12 +26,17 @@ struct SimLine {
     QString note;
 };
 
-std::vector<TraceLine> parseTrace(const QByteArray& text, QStringList& bad) {
+// The trace's lines of bytes; its notes ("# ...") go to notes, when asked for.
+std::vector<TraceLine> parseTrace(const QByteArray& text, QStringList& bad, QStringList* notes = nullptr) {
     static const QRegularExpression re(
         QStringLiteral(R"(^ *(\d+\.\d{3})  (->|<-)  ([0-9A-F]{2}(?: [0-9A-F]{2})*)  (.+)$)"));
     std::vector<TraceLine> lines;
     for (const QByteArray& raw : text.split('\n')) {
         if (raw.isEmpty()) continue;
+        if (raw.startsWith("# ")) {
+            if (notes) *notes << QString::fromUtf8(raw.mid(2));
+            continue;
+        }
         const QRegularExpressionMatch m = re.match(QString::fromUtf8(raw));
         if (!m.hasMatch()) {
             bad << QString::fromUtf8(raw);
@@ -194,6 +199,81 @@ TEST(WireTrace, AnAutoRunsTraceMatchesTheBytesTheSimulatorLoggedLineByLine) {
         "<- status 09: lock finished",
     };
     EXPECT_EQ(readings.join('\n').toStdString(), expected.join('\n').toStdString());
+}
+
+// A trace read alone tells what ran where: its header names the tool, the port and its device with the line
+// settings, the chip, the operation, the file with its checksum and the time; and it marks a wait that ran
+// out and a verify mismatch, after the bytes that led to them.
+TEST(WireTrace, AFailedRunsTraceStandsAlone) {
+    TempConfigHome home;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QByteArray image;
+    for (int i = 0; i < 40; ++i)
+        image.append(char(i * 5 + 1));
+    writeWholeFile(dir.filePath("image.bin"), image);
+    QByteArray chip = image + QByteArray(2048 - image.size(), char(0xFF));
+    chip[0x21] = char(0x5A);
+    struct Case {
+        const char* name;
+        QStringList simOptions;
+        QStringList arguments;
+        QStringList header;          // patterns, in order
+        QString lastNote;            // pattern
+        QString noteFollows;         // pattern of the byte line just before it
+    };
+    const QString port = R"(port: (\S+) \(\1\), 19200 baud, 8 data bits, parity None, 1 stop bits, flow control None)";
+    const QString started = R"(started: \d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d) \(.+\))";
+    const std::vector<Case> cases = {
+        {"verify mismatch",
+         {},
+         {"verify", "image.bin"},
+         {"chipwright-cli " CHIPWRIGHT_VERSION " wire trace", port, "chip: AT89C2051", "operation: verify",
+          R"(file: image\.bin, checksum [0-9A-F]{4})", started},
+         R"(verify mismatch at 000021H: the file's byte A6H, the chip's byte 5AH)",
+         R"(<-  00 02 .*block frame 2, address 0020H)"},
+        {"silent erase",
+         {"--silence-after", "0"},
+         {"erase"},
+         {"chipwright-cli " CHIPWRIGHT_VERSION " wire trace", port, "chip: AT89C2051", "operation: erase", started},
+         R"(no answer within 1000 ms)",
+         R"(->  00 02 00  command erase AT89C2051)"},
+        {"silent lock",
+         {"--silence-after", "0"},
+         {"--lock", "2", "lock"},
+         {"chipwright-cli " CHIPWRIGHT_VERSION " wire trace", port, "chip: AT89C2051",
+          "operation: lock, lock level 2", started},
+         R"(no answer within 3000 ms)",
+         R"(->  .*command lock AT89C2051, lock level 2)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRunner sim(c.simOptions, {{0, chip}});
+        ASSERT_TRUE(sim.ok());
+        const QString traceFile = dir.filePath("wire.trace");
+        const CliResult r = runCli(QStringList{"--port", sim.device(), "--chip", "0", "--baud", "19200",
+                                               "--trace", traceFile} +
+                                       c.arguments,
+                                   dir.path());
+        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        const QByteArray text = readWholeFile(traceFile);
+        QStringList bad;
+        QStringList notes;
+        parseTrace(text, bad, &notes);
+        EXPECT_TRUE(bad.isEmpty()) << bad.join('\n').toStdString();
+        ASSERT_EQ(notes.size(), c.header.size() + 1) << text.toStdString();
+        for (qsizetype i = 0; i < c.header.size(); ++i)
+            EXPECT_TRUE(QRegularExpression('^' + c.header[i] + '$').match(notes[i]).hasMatch())
+                << notes[i].toStdString() << " / " << c.header[i].toStdString();
+        EXPECT_TRUE(text.startsWith("# chipwright-cli ")) << "the header comes first";
+        EXPECT_TRUE(QRegularExpression('^' + c.lastNote + '$').match(notes.last()).hasMatch())
+            << notes.last().toStdString();
+        // The note stands right after the bytes that led to it.
+        const QStringList lines = QString::fromUtf8(text).split('\n');
+        const qsizetype at = lines.indexOf("# " + notes.last());
+        ASSERT_GT(at, 0);
+        EXPECT_TRUE(QRegularExpression(c.noteFollows).match(lines[at - 1]).hasMatch()) << lines[at - 1].toStdString();
+    }
 }
 
 } // namespace

@@ -338,7 +338,14 @@ TEST(WithTheSimulator, TheWindowsTraceShowsTheStartUpProbeAndEveryFrame) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return trace().contains("status 06"); }, 10000)) << trace().toStdString();
     form.reset();
 
-    const QStringList lines = trace().split('\n', Qt::SkipEmptyParts);
+    QStringList lines = trace().split('\n', Qt::SkipEmptyParts);
+    // The header first: the program, the port as opened, the chip, the time.
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0], "# chipwright " CHIPWRIGHT_VERSION " wire trace");
+    EXPECT_TRUE(lines[1].startsWith("# port: ") && lines[1].contains(" baud, 8 data bits")) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], "# chip: AT89S52");
+    EXPECT_TRUE(lines[3].startsWith("# started: ")) << lines[3].toStdString();
+    lines = lines.mid(4);
     const QStringList expected = {"->  FA 00 00  probe", "<-  02  status 02: programmer ready",
                                   "->  06 02 00  command erase AT89S52",
                                   "<-  06  status 06: erase finished, ends the operation"};

@@ -100,6 +100,7 @@ TEST_F(OpenCommand, TheEndingChoosesTheKindInAnyCaseAndOtherEndingsKeepThePrevio
 
 TEST(OpenDialogFilter, ListsEveryEndingInEveryCaseAndNothingElse) {
     const QString filter = openDialogFilter();
+    EXPECT_TRUE(filter.startsWith("OpenFile(*.hex;*.bin) (")) << "the name the dialog shows";
     const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
     ASSERT_GT(open, 0);
     ASSERT_TRUE(filter.endsWith(QLatin1Char(')')));

@@ -1,5 +1,6 @@
 // The serial device details on a fake device tree laid out as the kernel and udev lay out the real one.
 #include "platform/portdetails.h"
+#include "platform/portlist.h"
 #include "support/tempconfig.h"
 
 #include <QDir>
@@ -106,6 +107,40 @@ TEST(PortDetails, NoDeviceListIsAnErrorAndNoByIdFolderIsNone) {
     ASSERT_EQ(ports.size(), 1u);
     EXPECT_TRUE(ports[0].byId.empty());
     EXPECT_EQ(ports[0].vendorId, "") << "no USB attributes anywhere above it";
+}
+
+// ports --probe writes to no console the kernel uses and to no placeholder port, whatever name reaches it.
+TEST(ProbeRefusal, TheKernelsConsolesAndPlaceholderPortsAreNeverWrittenTo) {
+    FakeDeviceTree t;
+    t.tty("ttyS0", "platform/serial8250/tty/ttyS0-port");
+    t.file("sys/class/tty/ttyS0/type", "4\n");
+    t.tty("ttyS1", "platform/serial8250/tty/ttyS1-port");
+    t.file("sys/class/tty/ttyS1/type", "0\n");
+    t.tty("ttyS2", "platform/serial8250/tty/ttyS2-port");
+    t.file("sys/class/tty/ttyS2/type", "4\n");
+    t.tty("ttyUSB0", "usb1/1-1/1-1:1.0");
+    t.file("sys/class/tty/console/active", "tty0 ttyS2\n");
+    for (const char* node : {"console", "tty", "tty0", "tty12", "pts/3"})
+        t.file(QStringLiteral("dev/") + node);
+    t.link("dev/serial/by-id/console-uart", "../../ttyS2");
+    const std::string dev = t.roots().dev;
+    const std::string console = "the kernel's console";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/console", console},
+        {"/tty", console},
+        {"/tty0", console},
+        {"/tty12", console},
+        {"/ttyS2", console},                          // the active console is a serial port
+        {"/serial/by-id/console-uart", console},      // the same through a link
+        {"/ttyS1", "no hardware behind it"},
+        {"/ttyS0", ""},
+        {"/ttyUSB0", ""},
+        {"/pts/3", ""},
+        {"/ttyS9", ""}, // no such device: the open says so
+    };
+    for (const auto& [node, refusal] : cases)
+        EXPECT_EQ(platform::probeRefusal(dev + node, t.roots().sys, dev), refusal) << node;
+    EXPECT_EQ(platform::probeRefusal("/elsewhere/tty0", t.roots().sys, dev), "") << "not below the device folder";
 }
 
 } // namespace

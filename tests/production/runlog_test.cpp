@@ -1,9 +1,13 @@
 // The log's JSON line and the per-port file names.
 #include "gangrun.h"
+#include "production/jsonstring.h"
 #include "production/runlog.h"
+
+#include "platform/filenames.h"
 
 #include "support/tempconfig.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -84,6 +88,52 @@ TEST(RunLog, TheFilesShaIsOfItsBytesAsTheyStand) {
     writeWholeFile(path, ":00000001FF\n");
     EXPECT_EQ(fileSha256(path), imageSha256(":00000001FF\n"));
     EXPECT_TRUE(fileSha256(dir.filePath("missing.hex")).isEmpty());
+}
+
+// The bytes of a name, recovered from its JSON text: valid UTF-8 as it stands, each \udcXX escape as the byte
+// XX (the documented escape).
+QByteArray recoveredBytes(const QByteArray& json) {
+    QByteArray bytes;
+    const QByteArray body = json.mid(1, json.size() - 2);
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        if (body.mid(i, 4) == "\\udc" && i + 6 <= body.size()) {
+            bytes += char(body.mid(i + 4, 2).toInt(nullptr, 16));
+            i += 5;
+        } else if (body[i] == '\\') {
+            const QJsonDocument d = QJsonDocument::fromJson("[\"" + body.mid(i, body[i + 1] == 'u' ? 6 : 2) + "\"]");
+            bytes += d.array().at(0).toString().toUtf8();
+            i += body[i + 1] == 'u' ? 5 : 1;
+        } else {
+            bytes += body[i];
+        }
+    }
+    return bytes;
+}
+
+TEST(JsonString, NamesThatAreNotUtf8KeepEveryByte) {
+    struct Case {
+        QByteArray name; // the bytes the system knows the file by
+        QByteArray json;
+    };
+    const std::vector<Case> cases = {
+        {"fw.hex", R"("fw.hex")"},
+        {"\xE9t\xE9.hex", R"("\udce9t\udce9.hex")"},                 // Latin-1
+        {"\xC3(.bin", R"("\udcc3(.bin")"},                              // a cut UTF-8 sequence
+        {"\xED\xB3\xA9.hex", R"("\udced\udcb3\udca9.hex")"},           // the UTF-8 of a surrogate itself
+        {"\xFF\x80", R"("\udcff\udc80")"},
+        {"\xE9\x9F\x8C\xE9\xAB\x94.hex", "\"\xE9\x9F\x8C\xE9\xAB\x94.hex\""}, // valid UTF-8 stays
+        {"\xF0\x9F\x94\xA5.hex", "\"\xF0\x9F\x94\xA5.hex\""},           // outside the BMP
+        {"a\"b\\c\x01\x1F", R"("a\"b\\c\u0001\u001f")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toHex().toStdString());
+        const QByteArray json = jsonString(platform::fileNameFromBytes(c.name));
+        EXPECT_EQ(json, c.json);
+        EXPECT_EQ(recoveredBytes(json), c.name);
+        QJsonParseError error;
+        QJsonDocument::fromJson("[" + json + "]", &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << "still JSON";
+    }
 }
 
 TEST(RunLog, EachPortGetsItsOwnFileName) {

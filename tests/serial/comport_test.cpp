@@ -385,6 +385,9 @@ TEST(ComPortConnect, PortNamesMapToDevicePaths) {
         {"COM1", "/dev/ttyS0"},       {"COM10", "/dev/ttyS9"},     {"com2", "/dev/ttyS1"},
         {"/dev/pts/7", "/dev/pts/7"}, {"ttyUSB0", "/dev/ttyUSB0"}, {"COM0", "/dev/COM0"},
         {"COMX", "/dev/COMX"},        {"ttyACM1", "/dev/ttyACM1"},
+        // From the current folder only when it says so: "x" and ".x" stay below /dev.
+        {"./x", "./x"},               {"../lab/x", "../lab/x"},    {".x", "/dev/.x"},
+        {"x/./y", "/dev/x/./y"},
     };
     for (const auto& [name, path] : names)
         EXPECT_EQ(platform::SerialDevice::devicePath(name), path) << name;

@@ -1,6 +1,12 @@
 #include "guitestsupport.h"
 
+#include "buffer/filenames.h"
+#include "shell/opendialog.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QListView>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -73,4 +79,38 @@ TEST(FileCommandsInTheWindow, AFileTooLargeForTheChipShowsTheChipsMessageAndKeep
     EXPECT_EQ(form->hexLines(), before);
     EXPECT_EQ(panelText(*form, "DevEnd"), "");
     EXPECT_EQ(form->statusBarText(), "Open File:   " + big);
+}
+
+// The Open dialog as the user sees it: its filter reads "OpenFile(*.hex;*.bin)", and the files it lists are
+// the loadable ones in any letter case.
+TEST(FileCommandsInTheWindow, TheOpenDialogsFilterReadsCleanlyAndFindsEveryLoadableFile) {
+    QTemporaryDir dir;
+    const QStringList loadable = {"a.hex", "B.HEX", "c.ihx", "D.IHX", "e.ihex", "F.iHeX", "g.bin", "H.BIN"};
+    for (const QString& name : loadable + QStringList{"notes.txt", "a.hex.txt", "fw.s19", "ahex"})
+        writeWholeFile(dir.filePath(name), "x");
+    QFileDialog dialog(nullptr, QString(), dir.path(), openDialogFilter());
+    dialog.setOptions(openDialogOptions() | QFileDialog::DontUseNativeDialog);
+    dialog.show();
+    const auto* filter = dialog.findChild<QComboBox*>("fileTypeCombo");
+    ASSERT_NE(filter, nullptr);
+    EXPECT_EQ(filter->currentText(), "OpenFile(*.hex;*.bin)");
+
+    const auto* list = dialog.findChild<QListView*>("listView");
+    ASSERT_NE(list, nullptr);
+    QStringList shown;
+    QElapsedTimer clock;
+    clock.start();
+    // The dialog reads the folder on a thread of its own.
+    while (clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        shown.clear();
+        const QModelIndex root = list->rootIndex();
+        for (int row = 0; row < list->model()->rowCount(root); ++row)
+            shown << list->model()->index(row, 0, root).data().toString();
+        if (shown.size() >= loadable.size()) break;
+    }
+    shown.sort(Qt::CaseInsensitive);
+    QStringList expected = loadable;
+    expected.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(shown, expected);
 }

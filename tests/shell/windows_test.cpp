@@ -1,8 +1,11 @@
 #include "guitestsupport.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 #include <QToolButton>
@@ -125,18 +128,36 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
-TEST(AboutWindow, ItsLinkOpensTheAddressInTheBrowser) {
+TEST(AboutWindow, ItsLinkOpensTheUserGuideThatComesWithTheProgram) {
     TempConfigHome home;
     GuiFixture f;
     auto form = f.start();
     UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
     form->menuItem("H1")->trigger();
     ASSERT_TRUE(form->Form3()->isVisible());
     EXPECT_EQ(form->Form3()->windowTitle(), "Help");
     QTest::mouseClick(form->Form3()->link(), Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler("https");
-    EXPECT_EQ(catcher.opened, QList<QUrl>{TForm3::webAddress()});
+    QDesktopServices::unsetUrlHandler("file");
+    EXPECT_EQ(catcher.opened, QList<QUrl>{TForm3::userGuideAddress(QCoreApplication::applicationDirPath())});
+    // The programs in the build folder open the build's copy, which is the source's.
+    const QString built = TForm3::userGuideAddress(qEnvironmentVariable("CHIPWRIGHT_BUILD_DIR")).toLocalFile();
+    EXPECT_EQ(QFileInfo(built).canonicalFilePath(),
+              QFileInfo(qEnvironmentVariable("CHIPWRIGHT_BUILD_DIR") + "/doc/user-guide.html").canonicalFilePath());
+    EXPECT_EQ(readWholeFile(built),
+              readWholeFile(qEnvironmentVariable("CHIPWRIGHT_SOURCE_DIR") + "/docs/user-guide.html"));
+}
+
+// Installed, the guide is the one in the package's documentation folder; where none is, the build's.
+TEST(AboutWindow, TheUserGuideIsTheInstalledOneWhereThereIsOne) {
+    QTemporaryDir prefix;
+    QDir(prefix.path()).mkpath("bin");
+    QDir(prefix.path()).mkpath("share/doc/chipwright");
+    EXPECT_EQ(TForm3::userGuideAddress(prefix.filePath("bin")),
+              QUrl::fromLocalFile(prefix.filePath("bin/doc/user-guide.html")));
+    writeWholeFile(prefix.filePath("share/doc/chipwright/user-guide.html"), "<html></html>");
+    EXPECT_EQ(TForm3::userGuideAddress(prefix.filePath("bin")),
+              QUrl::fromLocalFile(prefix.filePath("share/doc/chipwright/user-guide.html")));
 }
 
 TEST(MainWindow, CloseBoxAndExitRunTheSameShutdown) {

@@ -48,6 +48,13 @@ std::optional<int> parseFill(const QString& text) {
     return std::nullopt;
 }
 
+std::optional<int> parseBaud(const QString& text) {
+    bool number = false;
+    const int rate = text.toInt(&number);
+    if (!number || rate < 50 || rate > 4000000 || text != QString::number(rate)) return std::nullopt;
+    return rate;
+}
+
 std::optional<SaveFormat> parseFormat(const QString& text) {
     const QString t = text.toLower();
     if (t == QLatin1String("hex")) return SaveFormat::Hex;
@@ -116,7 +123,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                                 name == QLatin1String("--format") || name == QLatin1String("--trace") ||
                                 name == QLatin1String("--log") || name == QLatin1String("--operator") ||
                                 name == QLatin1String("--serial") || name == QLatin1String("--serial-file") ||
-                                name == QLatin1String("--serial-start");
+                                name == QLatin1String("--serial-start") || name == QLatin1String("--baud");
         if (!takesValue) {
             parsed.error = QStringLiteral("unknown option \"%1\"").arg(argument);
             return parsed;
@@ -165,6 +172,14 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                 return parsed;
             }
             o.trace = *value;
+        } else if (name == QLatin1String("--baud")) {
+            o.baud = parseBaud(*value);
+            if (!o.baud) {
+                parsed.error =
+                    QStringLiteral("--baud: \"%1\" is not a line rate from 50 to 4000000 bits per second")
+                        .arg(*value);
+                return parsed;
+            }
         } else if (name == QLatin1String("--log")) {
             if (value->isEmpty()) {
                 parsed.error = QStringLiteral("--log needs a file name");

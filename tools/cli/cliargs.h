@@ -10,7 +10,7 @@
 
 // The command line of chipwright-cli, parsed but not yet checked against the settings or the files:
 //   chipwright-cli [--port NAME]... [--chip TYPE|INDEX] [--lock LEVEL] [--fill FF|00] [--format hex|bin]
-//                  [--trace FILE] [--log FILE] [--operator NAME] [--repeat] [--quiet]
+//                  [--baud RATE] [--trace FILE] [--log FILE] [--operator NAME] [--repeat] [--quiet]
 //                  COMMAND [ARGS]
 // Options may stand before or after the command, as "--name value" or "--name=value"; "--" ends the options,
 // so a file name may begin with a dash. A lone "-" is a word, not an option: standard input or output.
@@ -20,6 +20,8 @@ struct CliOptions {
     std::optional<int> chip; // 0..7
     std::optional<int> lock; // 0..3
     std::optional<int> fill; // 0xFF or 0x00
+    // The line rate for this run in place of the saved one (never saved).
+    std::optional<int> baud;
     // The image format where no file name gives it ("-", or a name of no known ending).
     std::optional<SaveFormat> format;
     // Where the wire trace goes: a file name, or "-" for standard error.
@@ -60,6 +62,8 @@ std::optional<int> parseChip(const QString& text);
 std::optional<int> parseLock(const QString& text);
 // "hex" or "bin" (any case) -> the image format.
 std::optional<SaveFormat> parseFormat(const QString& text);
+// A line rate in bits per second, 50 to 4000000 -> the rate.
+std::optional<int> parseBaud(const QString& text);
 // "FF" or "00" (any case) -> the fill byte.
 std::optional<int> parseFill(const QString& text);
 

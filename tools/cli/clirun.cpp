@@ -3,6 +3,7 @@
 #include "console.h"
 #include "gangrun.h"
 #include "imagepipes.h"
+#include "linerate.h"
 #include "portscan.h"
 #include "terminalview.h"
 
@@ -10,12 +11,14 @@
 #include "buffer/filecommands.h"
 #include "buffer/filenames.h"
 #include "platform/filenames.h"
+#include "platform/outputcheck.h"
 #include "platform/registry.h"
 #include "production/blankcheck.h"
 #include "production/runlog.h"
 #include "production/serialnumber.h"
 #include "programmer/chipcatalogue.h"
 #include "programmer/hostsession.h"
+#include "programmer/linktrace.h"
 #include "programmer/sequencer.h"
 #include "serial/comport.h"
 #include "serial/comsettings.h"
@@ -49,12 +52,16 @@ const QString openErrorText = QStringLiteral("Open File Error !  Please Choose A
 const QString unknownEndingText =
     QStringLiteral("%1: the name must end in .hex, .ihx, .ihex or .bin, or give --format hex|bin");
 
-// read - and convert IN -: the image takes standard output, so the log lines go to standard error.
+const QString unknownStreamText = QStringLiteral(
+    "%1: neither Intel HEX (no record starts it) nor a binary image (it reads as text); give --format hex|bin");
+
+// read OUT and convert IN OUT with OUT standard output ("-", /dev/stdout, /dev/fd/1): the image takes it, so
+// the log lines go to standard error.
 bool imageToStandardOutput(const CliOptions& o) {
     const int outputArgument = o.command == QLatin1String("read")      ? 0
                                : o.command == QLatin1String("convert") ? 1
                                                                        : -1;
-    return outputArgument >= 0 && isStandardStream(o.arguments.value(outputArgument));
+    return outputArgument >= 0 && streamDescriptor(o.arguments.value(outputArgument), 1) == 1;
 }
 
 // Whether the folder that would hold the file exists, asked of the system with the name's own bytes (a folder
@@ -153,6 +160,7 @@ private:
             names,
             [this](TCustomComPort& port) {
                 if (settings_.comSeted) port.RestoreSettings(RegistryStore, portSettingsLocation);
+                if (o_.baud) setLineRate(port, *o_.baud);
             },
             probeAnswerMs);
         qsizetype width = 0;
@@ -192,23 +200,30 @@ private:
         return ExitOk;
     }
 
-    // Loads path ("-": standard input) for the chip as the GUI's Open does; refusals as the GUI words them.
+    // Loads path ("-" and the other stream names: that stream) for the chip as the GUI's Open does; refusals
+    // as the GUI words them.
     int load(const QString& path) {
         // How the image is loaded into a buffer: once for the run, and with either fill byte when the serial
         // number's place must be told apart from the file's data.
         std::function<LoadResult(CodeBuffer&)> loadInto;
         const int capacity = chip_->capacity;
-        if (isStandardStream(path)) {
+        if (const std::optional<int> fd = streamDescriptor(path, 0)) {
             QString error;
-            const QByteArray data = readWholeStream(stdin, error);
+            const QByteArray data = readWholeDescriptor(*fd, error);
+            const QString name = *fd == 0 ? QStringLiteral("standard input") : path;
             if (!error.isEmpty()) {
-                errorLine(QStringLiteral("standard input: ") + error);
+                errorLine(name + QStringLiteral(": ") + error);
+                return ExitUsage;
+            }
+            std::optional<FileKind> kind = fileKindOfName(path);
+            if (!kind) kind = streamKind(data, o_.format);
+            if (!kind) {
+                errorLine(unknownStreamText.arg(name));
                 return ExitUsage;
             }
             imageSha256_ = imageSha256(data);
-            loadInto = [data, capacity, kind = streamKind(data, o_.format)](CodeBuffer& buffer) {
-                return loadImageData(buffer, data, capacity, kind);
-            };
+            loadInto = [bytes = *kind == FileKind::Hex ? withoutByteOrderMark(data) : data, capacity,
+                        kind = *kind](CodeBuffer& buffer) { return loadImageData(buffer, bytes, capacity, kind); };
         } else {
             std::optional<FileKind> kind = fileKindOfName(path);
             if (!kind && o_.format) kind = *o_.format == SaveFormat::Hex ? FileKind::Hex : FileKind::Binary;
@@ -221,7 +236,7 @@ private:
             };
         }
         const LoadResult result = loadInto(session_.buffer());
-        if (result.status == LoadStatus::Loaded && !isStandardStream(path)) imageSha256_ = fileSha256(path);
+        if (result.status == LoadStatus::Loaded && imageSha256_.isEmpty()) imageSha256_ = fileSha256(path);
         if (result.status == LoadStatus::Loaded && o_.serial) {
             CodeBuffer zeros = session_.buffer(), ones = session_.buffer();
             zeros.setFillByte(0x00);
@@ -245,6 +260,12 @@ private:
             view_.showMessage(noFileText);
             return ExitUsage;
         }
+        // The window loads such a record as it stands; a script should hear of it.
+        if (result.badChecksumLine > 0)
+            errorLine(QStringLiteral("warning: %1: line %2: the record's checksum does not match; loaded as "
+                                     "it stands")
+                          .arg(isStandardStream(path) ? QStringLiteral("standard input") : path)
+                          .arg(result.badChecksumLine));
         return ExitOk;
     }
 
@@ -291,10 +312,15 @@ private:
         return ExitOk;
     }
 
-    // An output name the writers can take, in a folder that exists: checked before the programmer is asked.
+    // An output name the writers can take, where they can write: checked before the programmer is asked.
     int checkOutput(const QString& path) {
-        if (isStandardStream(path)) {
-            format_ = o_.format.value_or(SaveFormat::Hex);
+        if (streamDescriptor(path, 1) && o_.command == QLatin1String("read") && o_.ports.size() > 1) {
+            errorLine(QStringLiteral("read from several ports writes a file per port, not %1").arg(path));
+            return ExitUsage;
+        }
+        if (streamDescriptor(path, 1)) {
+            format_ = saveFormatOfName(path);
+            if (!format_) format_ = o_.format.value_or(SaveFormat::Hex);
             return ExitOk;
         }
         format_ = saveFormatOfName(path);
@@ -303,22 +329,41 @@ private:
             errorLine(unknownEndingText.arg(path));
             return ExitUsage;
         }
-        const QFileInfo info(path);
-        if (!folderExists(path)) {
-            errorLine(QStringLiteral("%1: the folder %2 does not exist").arg(path, info.absolutePath()));
-            return ExitUsage;
+        const QStringList names = o_.command == QLatin1String("read") && o_.ports.size() > 1
+                                      ? portOutputNames(path)
+                                      : QStringList{path};
+        for (const QString& name : names) {
+            if (!folderExists(name)) {
+                errorLine(QStringLiteral("%1: the folder %2 does not exist")
+                              .arg(name, QFileInfo(name).absolutePath()));
+                return ExitUsage;
+            }
+            if (const QString problem = platform::outputProblem(name); !problem.isEmpty()) {
+                errorLine(name + QStringLiteral(": ") + problem);
+                return ExitUsage;
+            }
         }
         return ExitOk;
     }
 
-    // Writes the hex view's lines to path ("-": standard output) in the output's format: ExitOk, or
+    // read on several ports: the file each port's image goes to.
+    QStringList portOutputNames(const QString& path) const {
+        QStringList names;
+        for (const QString& label : portLabels(o_.ports))
+            names << nameForPort(path, label);
+        return names;
+    }
+
+    // Writes the hex view's lines to path (a stream name: that stream) in the output's format: ExitOk, or
     // ExitUsage with the reason in failure.
     int writeImage(const QStringList& lines, const QString& path, QString& failure) {
-        if (isStandardStream(path)) {
+        if (const std::optional<int> fd = streamDescriptor(path, 1)) {
             const WriterOutput image = *format_ == SaveFormat::Hex ? hexFileText(lines) : binaryImage(lines);
-            const QString error = image.ok() ? writeWholeStream(stdout, image.bytes) : image.error;
+            QString error = image.error;
+            if (image.ok()) error = *fd == 1 ? writeWholeStream(stdout, image.bytes)
+                                              : writeWholeDescriptor(*fd, image.bytes);
             if (error.isEmpty()) return ExitOk;
-            failure = QStringLiteral("standard output: ") + error;
+            failure = (*fd == 1 ? QStringLiteral("standard output") : path) + QStringLiteral(": ") + error;
             return ExitUsage;
         }
         const QString error = writeLines(lines, path, *format_);
@@ -382,9 +427,12 @@ private:
     int withProgrammer(std::function<void(Sequencer&)> start, Sequencer::Ending wanted,
                        int silenceMs = unguardedReplyMs, bool probe = false,
                        std::function<int(PortJob&, const QString&, QString&)> afterRun = {}) {
+        const bool image = o_.command == QLatin1String("program") || o_.command == QLatin1String("verify") ||
+                           o_.command == QLatin1String("auto");
         GangPlan plan;
         plan.ports = o_.ports;
         plan.setup.savedLineSettings = settings_.comSeted;
+        plan.setup.baud = o_.baud;
         plan.setup.chipIndex = session_.chipIndex();
         plan.setup.lockLevel = session_.lockLevel();
         plan.setup.buffer = session_.buffer();
@@ -392,10 +440,9 @@ private:
         plan.setup.wanted = wanted;
         plan.setup.silenceMs = silenceMs;
         plan.setup.probe = probe;
+        if (o_.trace) plan.setup.traceHeader = traceHeader(image);
         plan.operation = o_.command;
         if (chip_) plan.chip = QLatin1String(chip_->type);
-        const bool image = o_.command == QLatin1String("program") || o_.command == QLatin1String("verify") ||
-                           o_.command == QLatin1String("auto");
         if (image) {
             plan.file = o_.arguments.value(0);
             plan.sha256 = imageSha256_;
@@ -423,6 +470,25 @@ private:
                 return imageChecksum(job.session().buffer().readBuffer());
             };
         return runOnPorts(plan);
+    }
+
+    // The wire trace's header but for the port's line: the tool, the chip, the operation, the file and its
+    // checksum, when.
+    QStringList traceHeader(bool image) const {
+        QStringList lines{QStringLiteral("chipwright-cli %1 wire trace").arg(QLatin1String(CHIPWRIGHT_VERSION))};
+        lines << QStringLiteral("chip: %1").arg(chip_ ? QLatin1String(chip_->type) : QLatin1String("none"));
+        QString operation = o_.command;
+        if (o_.command == QLatin1String("auto") || o_.command == QLatin1String("lock"))
+            operation += QStringLiteral(", lock level %1").arg(session_.lockLevel());
+        lines << QStringLiteral("operation: ") + operation;
+        if (image) {
+            const QString file = o_.arguments.value(0);
+            lines << QStringLiteral("file: %1, checksum %2")
+                         .arg(isStandardStream(file) ? QStringLiteral("standard input") : file,
+                              imageChecksum(session_.buffer().imageBytes()));
+        }
+        lines << startedTraceLine();
+        return lines;
     }
 
     const CliOptions& o_;

@@ -1,9 +1,12 @@
 #include "console.h"
 
+#include "outputstatus.h"
+
 #include "platform/filenames.h"
 #include "platform/terminal.h"
 
 #include <algorithm>
+#include <cerrno>
 
 Console::Console(std::FILE* out, std::FILE* err, int bars)
     : out_(out), err_(err), columns_(platform::terminalColumns(fileno(err), 80)),
@@ -37,8 +40,11 @@ void Console::line(std::FILE* stream, const QString& text) {
     eraseLocked();
     // File names in the text are given back as the bytes they were given as.
     const QByteArray bytes = platform::fileNameBytes(text + QLatin1Char('\n'));
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream) !=
+            static_cast<size_t>(bytes.size()) ||
+        std::fflush(stream) != 0)
+        noteOutputFailure(stream, errno);
     drawLocked();
 }
 

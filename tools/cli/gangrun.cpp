@@ -38,25 +38,6 @@ void routeQuitSignals() {
     Q_UNUSED(routed);
 }
 
-// The short name a port goes by in log lines and file names: the name without "/dev/" ("ttyUSB0", "pts/3"),
-// the last part of a longer path (a /dev/serial/by-id/ link, a socat link elsewhere), or where two ports
-// would share that, the whole name.
-QStringList portLabels(const QStringList& names) {
-    QStringList labels;
-    for (const QString& name : names) {
-        const bool device =
-            name.startsWith(QLatin1String("/dev/")) && !name.startsWith(QLatin1String("/dev/serial/"));
-        labels << (device ? name.mid(5) : name.section(QLatin1Char('/'), -1));
-    }
-    for (qsizetype i = 0; i < labels.size(); ++i)
-        if (labels.count(labels[i]) > 1 || labels[i].isEmpty()) {
-            const QString shared = labels[i];
-            for (qsizetype j = 0; j < labels.size(); ++j)
-                if (labels[j] == shared) labels[j] = names[j];
-        }
-    return labels;
-}
-
 // Two names for one device would have two programmers' runs fight over one line.
 QString sameDeviceError(const QStringList& names) {
     QStringList devices;
@@ -73,6 +54,22 @@ QString sameDeviceError(const QStringList& names) {
 }
 
 } // namespace
+
+QStringList portLabels(const QStringList& names) {
+    QStringList labels;
+    for (const QString& name : names) {
+        const bool device =
+            name.startsWith(QLatin1String("/dev/")) && !name.startsWith(QLatin1String("/dev/serial/"));
+        labels << (device ? name.mid(5) : name.section(QLatin1Char('/'), -1));
+    }
+    for (qsizetype i = 0; i < labels.size(); ++i)
+        if (labels.count(labels[i]) > 1 || labels[i].isEmpty()) {
+            const QString shared = labels[i];
+            for (qsizetype j = 0; j < labels.size(); ++j)
+                if (labels[j] == shared) labels[j] = names[j];
+        }
+    return labels;
+}
 
 QString nameForPort(const QString& path, QString label) {
     label.replace(QLatin1Char('/'), QLatin1Char('_'));
@@ -141,6 +138,10 @@ private:
                 trace = LinkTrace::open(name, error);
                 if (!trace) return usage(QStringLiteral("cannot write the trace: ") + error);
                 if (several_ && shared) trace->setLabel('[' + labels_[i] + "] ");
+                // On standard error the trace's lines go through the console, above the bars, never into them.
+                if (shared) trace->setSink([this](const QByteArray& line) {
+                    console_.line(stderr, QString::fromUtf8(line));
+                });
             }
         }
         QString error;

@@ -53,6 +53,11 @@ struct GangPlan {
 // or the log could not take a line; 2 for a trace or log that cannot be opened.
 int runOnPorts(const GangPlan& plan);
 
+// The short name each port goes by in log lines and file names: the name without "/dev/" ("ttyUSB0",
+// "pts/3"), the last part of a longer path (a /dev/serial/by-id/ link, a socat link elsewhere), or where two
+// ports would share that, the whole name.
+QStringList portLabels(const QStringList& names);
+
 // path with the port's label before its ending: "out.hex", "ttyUSB0" -> "out-ttyUSB0.hex" (a slash in the
 // label becomes an underscore: "pts/3" -> "out-pts_3.hex").
 QString nameForPort(const QString& path, QString label);

@@ -1,6 +1,7 @@
 #include "portjob.h"
 
 #include "clirun.h"
+#include "linerate.h"
 #include "portopenerror.h"
 
 #include "platform/netaddress.h"
@@ -120,7 +121,12 @@ PortJob::PortJob(PortJobSetup setup, TerminalView& view, std::unique_ptr<LinkTra
     if (d.trace) {
         d.trace->observe(&d.sequencer);
         d.link.setTrace(d.trace.get());
-        d.port.OnAfterOpen = [&d](TCustomComPort*) { d.trace->portOpened(); };
+        d.port.OnAfterOpen = [&d](TCustomComPort*) {
+            d.trace->portOpened();
+            QStringList header = d.setup.traceHeader;
+            header.insert(std::min<qsizetype>(header.size(), 1), portTraceLine(d.port));
+            d.trace->header(header);
+        };
     }
     d.silence.setSingleShot(true);
     d.silence.setInterval(d.setup.silenceMs);
@@ -135,6 +141,7 @@ PortJob::PortJob(PortJobSetup setup, TerminalView& view, std::unique_ptr<LinkTra
             d.silence.start();
             return;
         }
+        if (d.trace) d.trace->note(QStringLiteral("no answer within %1 ms").arg(d.setup.silenceMs));
         if (d.setup.probe) {
             d.sequencer.Timer2Timer();
             d.outcome = false;
@@ -171,6 +178,7 @@ int PortJob::Parts::open() {
         }
     }
     if (setup.port) port.SetPort(*setup.port);
+    if (setup.baud) setLineRate(port, *setup.baud);
     port.OnRxChar = [this](TCustomComPort*, int count) {
         try {
             sequencer.ComPortRxChar(count);
@@ -299,12 +307,14 @@ PortJobResult PortJob::run() {
         d.view.toolError(result.failure);
         return done(ExitFailed);
     }
-    if (d.sequencer.lastEnding() == Sequencer::Ending::UnexpectedReply && !d.view.quiet())
-        d.view.toolError(d.sequencer.unexpectedReplyText());
     const QString ended = d.sequencer.lastEnding() == Sequencer::Ending::NoAnswer ? d.endedConnection() : QString();
     if (!ended.isEmpty()) d.view.toolError(ended);
     // Quiet runs keep the log to themselves unless it explains a failure.
     d.view.releaseHeldLines();
+    // The reason goes to standard error on its own line, whichever stream took the log.
     result.failure = failureWords(d.view.runLines());
+    d.view.toolError(d.sequencer.lastEnding() == Sequencer::Ending::UnexpectedReply
+                         ? d.sequencer.unexpectedReplyText()
+                         : result.failure);
     return done(ExitFailed);
 }

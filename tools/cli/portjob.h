@@ -6,6 +6,7 @@
 #include "programmer/sequencer.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -19,6 +20,8 @@ struct PortJobSetup {
     std::optional<QString> port;
     // The window's saved line settings apply (it has saved them).
     bool savedLineSettings = false;
+    // The line rate in place of the saved one (--baud), for this run only.
+    std::optional<int> baud;
     int chipIndex = 0;
     int lockLevel = 0;
     // The code buffer as loaded for the chip (fill byte and capacity applied).
@@ -32,6 +35,9 @@ struct PortJobSetup {
     // Called on the job's thread once the port is open, before the operation starts, with the image the run
     // programs (to give each chip its serial number): an empty text, or why the run cannot start.
     std::function<QString(CodeBuffer&)> beforeStart;
+    // The wire trace's header, less the port's own line (written when the port first opens, after the first
+    // of these lines).
+    QStringList traceHeader;
 };
 
 // How one run on one port ended.

@@ -1,6 +1,8 @@
 #include "portscan.h"
 
 #include "platform/netaddress.h"
+#include "platform/portlist.h"
+#include "platform/serialdevice.h"
 #include "platform/sleep.h"
 #include "programmer/linkprotocol.h"
 #include "serial/comport.h"
@@ -24,6 +26,9 @@ QString text(const std::string& s) {
 
 QString portLine(const platform::SerialPortDetails& port) {
     QStringList fields{text(port.name)};
+    // COM1 is /dev/ttyS0: the name a user of this system looks for stands beside it.
+    if (const std::string path = platform::SerialDevice::devicePath(port.name); path != "/dev/" + port.name && path != port.name)
+        fields << text(path);
     if (!port.vendorId.empty() || !port.productId.empty())
         fields << QStringLiteral("usb %1:%2").arg(text(port.vendorId), text(port.productId));
     if (!port.manufacturer.empty()) fields << text(port.manufacturer);
@@ -58,6 +63,13 @@ std::vector<ProbeResult> probePorts(const QStringList& ports,
     for (size_t i = 0; i < results.size(); ++i) {
         ProbeResult& r = results[i];
         r.port = ports[static_cast<qsizetype>(i)];
+        const std::string refusal = platform::probeRefusal(
+            platform::SerialDevice::devicePath(r.port.toStdString()));
+        if (!refusal.empty()) {
+            r.outcome = ProbeOutcome::Refused;
+            r.reason = QString::fromStdString(refusal);
+            continue;
+        }
         auto port = std::make_unique<TComPort>();
         try {
             if (configure) configure(*port);
@@ -146,6 +158,9 @@ QString probeLine(const ProbeResult& r, qsizetype nameWidth) {
         break;
     case ProbeOutcome::Failed:
         what = QStringLiteral("cannot be probed: %1").arg(r.reason);
+        break;
+    case ProbeOutcome::Refused:
+        what = QStringLiteral("not probed: %1").arg(r.reason);
         break;
     }
     return r.port.leftJustified(nameWidth) + QStringLiteral("  ") + what;

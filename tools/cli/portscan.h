@@ -24,6 +24,7 @@ enum class ProbeOutcome {
     Busy,         // another program holds it
     NotPermitted, // the user may not open it
     Failed,       // missing, or the open or the write failed otherwise
+    Refused,      // never written to: the kernel's console, or a placeholder without hardware (reason says)
 };
 
 struct ProbeResult {
@@ -36,7 +37,7 @@ struct ProbeResult {
 // The outcome a failed open's errno stands for.
 ProbeOutcome outcomeOfOpenError(int systemError);
 
-// Opens every port at once, each set up by configure (the saved line settings) before it opens, sends the
+// Opens every port at once (but for the kernel's console and placeholder ports, which are not touched), each set up by configure (the saved line settings) before it opens, sends the
 // probe [FA 00 00] on each 30 ms later, as the window's start-up does, and collects the answers until every
 // open port has answered or waitMs has passed. Results in the order of ports. Runs the event loop meanwhile.
 std::vector<ProbeResult> probePorts(const QStringList& ports,

@@ -64,14 +64,21 @@ void TerminalView::setProgress(int percent) {
         return;
     }
     const int shown = std::clamp(percent, 0, 100);
-    const QString label = label_ + (statusIsProgress_ ? status_.simplified() : QString());
-    const int width = std::clamp(console_.columns() - static_cast<int>(label.size()) - 4, 10, 50);
+    // The status names the step ("Programming   45%"); its number is left out, because the sequencer sets
+    // the status after the progress: the percentage shown is the one the bar is filled to.
+    QString step = statusIsProgress_ ? status_.simplified() : QString();
+    if (const qsizetype space = step.lastIndexOf(QLatin1Char(' ')); space > 0 && step.endsWith(QLatin1Char('%')))
+        step.truncate(space);
+    const QString label = label_ + step;
+    const QString number = QStringLiteral(" %1%").arg(shown, 3);
+    const int width =
+        std::clamp(console_.columns() - static_cast<int>(label.size() + number.size()) - 4, 10, 50);
     const int filled = width * shown / 100;
-    console_.setBar(
-        slot_,
-        QStringLiteral("%1 [%2%3]")
-            .arg(label, QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.'))),
-        QStringLiteral("%1 %2%").arg(label_.isEmpty() ? QStringLiteral("port") : label_.trimmed()).arg(shown));
+    console_.setBar(slot_,
+                    QStringLiteral("%1 [%2%3]%4")
+                        .arg(label, QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.')),
+                             number),
+                    QStringLiteral("%1%2").arg(label_.isEmpty() ? QStringLiteral("port") : label_.trimmed(), number));
 }
 
 void TerminalView::clearProgress() {

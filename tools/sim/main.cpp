@@ -179,6 +179,10 @@ int main(int argc, char** argv) {
         std::fputs(sim::helpText().toLocal8Bit().constData(), stdout);
         return 0;
     }
+    if (parsed.version) {
+        std::printf("chipwright-sim %s\n", CHIPWRIGHT_VERSION);
+        return 0;
+    }
     const sim::SimOptions& options = parsed.options;
     sim::Engine engine(options.engine);
     if (!options.statePath.isEmpty()) {

@@ -112,6 +112,7 @@ Faults to inject:
                            read, and replies still on their way may be lost with the device.
 
   -h, --help               Show this text.
+  --version                Show the version.
 
 Example:
   chipwright-sim --state chips.state --verbose &      (prints e.g. /dev/pts/7)
@@ -163,6 +164,8 @@ ParsedArguments parseArguments(const QStringList& arguments) {
 
         if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
             parsed.help = true;
+        } else if (name == QLatin1String("--version")) {
+            parsed.version = true;
         } else if (name == QLatin1String("-v") || name == QLatin1String("--verbose")) {
             flag(o.verbose);
         } else if (name == QLatin1String("--state")) {

@@ -26,6 +26,7 @@ struct SimOptions {
 struct ParsedArguments {
     SimOptions options;
     bool help = false;
+    bool version = false;
     QString error; // non-empty: a usage error
 };
 
