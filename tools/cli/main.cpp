@@ -3,6 +3,7 @@
 #include "clirun.h"
 #include "outputstatus.h"
 
+#include "platform/atomicfile.h"
 #include "platform/filenames.h"
 
 #include <QCoreApplication>
@@ -40,6 +41,9 @@ int main(int argc, char** argv) {
     // A reader that goes away (`| head`) must not end a run on the chip half-way: output then fails, the run
     // goes on, and the end tells of the lost output (withOutputChecked).
     std::signal(SIGPIPE, SIG_IGN);
+    // A file size limit (ulimit -f) makes a write to the log, a trace or an image fail with "File too large"
+    // instead of ending the tool half-way through a line.
+    platform::ignoreFileSizeSignal();
     // The arguments byte for byte (Qt's own list replaces bytes that are not UTF-8): a file name must reach
     // the system as it was given.
     QStringList arguments;
