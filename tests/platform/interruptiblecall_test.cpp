@@ -27,6 +27,34 @@ struct Pipe {
     }
 };
 
+// A thread blocked, through call, in a read from an empty pipe: there once the constructor returns.
+struct BlockedReader {
+    Pipe pipe;
+    platform::InterruptibleCall call;
+    std::atomic<int> result{-1};
+    std::atomic<bool> entered{false};
+    std::thread waiter{[this] {
+        result = call.run([this] {
+            entered = true;
+            return pipe.readOne();
+        });
+    }};
+
+    BlockedReader() {
+        while (!entered)
+            std::this_thread::yield();
+    }
+    // Interrupts the call and waits for the thread: the call's result.
+    int interruptAndJoin() {
+        call.interrupt();
+        waiter.join();
+        return result;
+    }
+    ~BlockedReader() {
+        if (waiter.joinable()) interruptAndJoin();
+    }
+};
+
 std::atomic<int> hostSignals{0};
 void hostHandler(int) {
     ++hostSignals;
@@ -57,22 +85,9 @@ bool hostHandlersKept(int free) {
 [[noreturn]] void interruptAmongHostHandlers() {
     const int free = SIGRTMIN + 2;
     takeRealTimeSignals(free);
-    Pipe pipe;
-    platform::InterruptibleCall call;
-    std::atomic<int> result{-1};
-    std::atomic<bool> entered{false};
-    std::thread waiter([&] {
-        result = call.run([&] {
-            entered = true;
-            return pipe.readOne();
-        });
-    });
-    while (!entered)
-        std::this_thread::yield();
+    BlockedReader reader;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    call.interrupt();
-    waiter.join();
-    if (result != ECANCELED) std::_Exit(1);
+    if (reader.interruptAndJoin() != ECANCELED) std::_Exit(1);
     std::_Exit(hostHandlersKept(free) ? 0 : 2);
 }
 
@@ -100,49 +115,25 @@ TEST(InterruptibleCallDeathTest, TheHostsSignalHandlersAreKept) {
 
 // One waiter at a time: the interrupt could reach only one of two.
 TEST(InterruptibleCall, ASecondWaiterIsRefused) {
-    Pipe pipe;
-    platform::InterruptibleCall call;
-    std::atomic<int> result{-1};
-    std::atomic<bool> entered{false};
-    std::thread waiter([&] {
-        result = call.run([&] {
-            entered = true;
-            return pipe.readOne();
-        });
-    });
-    while (!entered)
-        std::this_thread::yield();
+    BlockedReader reader;
     bool ran = false;
-    EXPECT_EQ(call.run([&] {
+    EXPECT_EQ(reader.call.run([&] {
         ran = true;
         return 0;
     }),
               EBUSY);
     EXPECT_FALSE(ran);
-    call.interrupt();
-    waiter.join();
-    EXPECT_EQ(result.load(), ECANCELED);
+    EXPECT_EQ(reader.interruptAndJoin(), ECANCELED);
 }
 
 TEST(InterruptibleCall, InterruptEndsACallBlockedInTheKernel) {
-    Pipe pipe;
-    platform::InterruptibleCall call;
-    std::atomic<int> result{-1};
-    std::atomic<bool> entered{false};
-    std::thread waiter([&] {
-        result = call.run([&] {
-            entered = true;
-            return pipe.readOne();
-        });
-    });
-    while (!entered)
-        std::this_thread::yield();
+    BlockedReader reader;
     std::this_thread::sleep_for(std::chrono::milliseconds(20)); // well inside read() by now
     const auto start = std::chrono::steady_clock::now();
-    call.interrupt();
+    reader.call.interrupt();
     const auto took = std::chrono::steady_clock::now() - start;
-    waiter.join();
-    EXPECT_EQ(result.load(), ECANCELED);
+    reader.waiter.join();
+    EXPECT_EQ(reader.result.load(), ECANCELED);
     EXPECT_LT(took, std::chrono::seconds(2)); // no hang
 }
 
