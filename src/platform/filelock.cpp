@@ -1,7 +1,11 @@
 #include "platform/filelock.h"
 
+#include "platform/filenames.h"
+
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -24,6 +28,20 @@ int lockWholeFile(int fd, bool exclusive) {
 
 void unlockWholeFile(int fd) {
     setLock(fd, F_UNLCK);
+}
+
+HeldFileLock::HeldFileLock(const QString& path) {
+    fd_ = ::open(fileNameBytes(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int e = fd_ < 0 ? errno : lockWholeFile(fd_, true);
+    if (e == 0) return;
+    error_ = QStringLiteral("cannot lock %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(e)));
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+HeldFileLock::~HeldFileLock() {
+    // Closing the only descriptor of the open file lets its lock go.
+    if (fd_ >= 0) ::close(fd_);
 }
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace platform {
 
 // An advisory lock on the whole file open on fd, owned by that open file rather than by the process, so that
@@ -8,5 +10,22 @@ namespace platform {
 int lockWholeFile(int fd, bool exclusive);
 // Lets it go.
 void unlockWholeFile(int fd);
+
+// An exclusive lock on a lock file, held from construction (which waits for it) until the object goes. The file
+// is created when missing, readable and writable by the user alone.
+class HeldFileLock {
+public:
+    explicit HeldFileLock(const QString& path);
+    ~HeldFileLock();
+    HeldFileLock(const HeldFileLock&) = delete;
+    HeldFileLock& operator=(const HeldFileLock&) = delete;
+
+    // Empty when the lock is held, else why not.
+    const QString& error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    QString error_;
+};
 
 } // namespace platform

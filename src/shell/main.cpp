@@ -1,14 +1,25 @@
+#include "platform/filenames.h"
 #include "platform/quitsignals.h"
+#include "platform/registry.h"
 #include "serial/comport.h"
 #include "shell/appsettingsstore.h"
 #include "shell/appwindows.h"
 #include "shell/chipwrightapp.h"
 #include "shell/mainwindow.h"
 #include "shell/windowargs.h"
+#include "shell/windowhandover.h"
 
+#include <QDir>
 #include <QScreen>
 
 #include <cstdio>
+
+namespace {
+
+// How long a second start waits for the running window to take its file.
+constexpr int handOverTimeoutMs = 10000;
+
+} // namespace
 
 int main(int argc, char** argv) {
     // Asked before the application exists, which needs a display.
@@ -22,18 +33,44 @@ int main(int argc, char** argv) {
     ChipwrightApplication app(argc, argv);
     // Wayland matches the window to chipwright.desktop by this name (its icon, its name in the task list).
     QGuiApplication::setDesktopFileName(QStringLiteral("chipwright"));
-    const WindowArguments arguments = parseWindowArguments(app.arguments().mid(1));
+    // Qt has taken its own options out of argv; a file name keeps every byte it has.
+    given.clear();
+    for (int i = 1; i < argc; ++i)
+        given << platform::fileNameFromBytes(QByteArray(argv[i]));
+    const WindowArguments arguments = parseWindowArguments(given);
     for (const QString& ignored : arguments.ignored)
         std::fprintf(stderr, "chipwright: ignoring the argument \"%s\"\n", qPrintable(ignored));
-    TForm1::Options options;
-    QString error = arguments.error;
-    if (error.isEmpty() && !arguments.trace.isEmpty()) {
-        options.trace = LinkTrace::open(arguments.trace, error);
-        if (!options.trace) error = QStringLiteral("cannot write the trace: ") + error;
-    }
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "chipwright: %s\nUsage: chipwright [--trace FILE]\n", qPrintable(error));
+    if (!arguments.error.isEmpty()) {
+        std::fprintf(stderr, "chipwright: %s\nUsage: chipwright [--trace FILE] [HEXFILE]\n",
+                     qPrintable(arguments.error));
         return 2;
+    }
+    const QString file = commandLineFile(arguments.file, QDir::currentPath());
+
+    // One window per user: a window already running takes the file, and this start ends before it opens the
+    // port or the trace.
+    WindowClaim claim = claimWindow(platform::registryRoot(), file, handOverTimeoutMs);
+    if (claim.outcome == HandOver::HandedOver) {
+        if (!arguments.trace.isEmpty())
+            std::fprintf(stderr, "chipwright: the window already running keeps its own trace; --trace is not used\n");
+        return 0;
+    }
+    if (claim.outcome == HandOver::Failed) {
+        std::fprintf(stderr, "chipwright: %s\n", qPrintable(claim.note));
+        return 1;
+    }
+    if (!claim.listener)
+        std::fprintf(stderr, "chipwright: %s; a second start will not find this window\n", qPrintable(claim.note));
+
+    TForm1::Options options;
+    if (!arguments.trace.isEmpty()) {
+        QString error;
+        options.trace = LinkTrace::open(arguments.trace, error);
+        if (!options.trace) {
+            std::fprintf(stderr, "chipwright: cannot write the trace: %s\nUsage: chipwright [--trace FILE] [HEXFILE]\n",
+                         qPrintable(error));
+            return 2;
+        }
     }
     // Ctrl+C in the terminal or a session's SIGTERM closes the main window, which saves the settings. A
     // signal while the start-up still runs (its port message box is up, say) closes that box; the program
@@ -57,5 +94,6 @@ int main(int argc, char** argv) {
     if (const QScreen* screen = form1->screen())
         form1->move(screen->availableGeometry().center() - form1->rect().center());
     form1->show();
+    openStartFiles(*form1, file, claim.listener.get());
     return app.exec();
 }

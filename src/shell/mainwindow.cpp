@@ -9,6 +9,7 @@
 #include "programmer/radiogroup.h"
 #include "shell/aboutform.h"
 #include "shell/chipwrightapp.h"
+#include "shell/droppedfile.h"
 #include "shell/fonts.h"
 #include "shell/opendialog.h"
 #include "shell/portbringup.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -63,6 +65,9 @@ TForm1::TForm1(const QString& settingsStoreName, Options options)
     buildPanel(client);
     buildMenus();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // A file dropped anywhere on the window is the window's: the message log takes no drops of its own.
+    setAcceptDrops(true);
+    Memo1_->setAcceptDrops(false);
 
     if (LinkTrace* trace = options_.trace.get()) {
         trace->observe(&sequencer_);
@@ -380,10 +385,73 @@ TForm1::SaveChoice TForm1::runSaveDialog() {
 }
 
 void TForm1::OpenFileButClick() {
+    runOpen([this] { return runOpenDialog(); });
+}
+
+void TForm1::openNamedFile(const QString& path) {
+    runOpen([&path] { return path; });
+}
+
+void TForm1::runOpen(const std::function<QString()>& choose) {
     sequencer_.Timer3().setEnabled(false);
-    const QString path = runOpenDialog();
+    const QString path = choose();
     if (!path.isEmpty()) openFile(session_, fileState_, path);
     if (CheckBox1_->isChecked()) sequencer_.Timer3().setEnabled(true);
+}
+
+void TForm1::openWhenFree(const QString& path) {
+    filesWaiting_ << path;
+    openFilesWaiting();
+}
+
+void TForm1::openFromOutside(const QString& path) {
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    if (!path.isEmpty()) openWhenFree(path);
+}
+
+void TForm1::openFilesWaiting() {
+    while (!filesWaiting_.isEmpty()) {
+        // The user cannot reach Open while a modal box is up; a file from outside waits for it as a click would.
+        if (QApplication::activeModalWidget()) {
+            if (!waitForModal_) {
+                waitForModal_ = new QTimer(this);
+                waitForModal_->setSingleShot(true);
+                waitForModal_->setInterval(100);
+                connect(waitForModal_, &QTimer::timeout, this, &TForm1::openFilesWaiting);
+            }
+            waitForModal_->start();
+            return;
+        }
+        const QString path = filesWaiting_.takeFirst();
+        guarded([this, &path] { openNamedFile(path); });
+    }
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (droppedFile(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+    if (droppedFile(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    openWhenFree(path);
 }
 
 void TForm1::AutoProButClick() {

@@ -26,6 +26,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QStatusBar;
+class QTimer;
 class QToolButton;
 class TEditHexForm;
 class TForm2;
@@ -90,6 +91,16 @@ public:
     }
     const FileState& fileState() const { return fileState_; }
 
+    // Opens path as the Open command does once its dialog returned that name: the file watch pauses, the file
+    // is loaded with Open's checks and messages, and the watch goes on if the ISP switch is on.
+    void openNamedFile(const QString& path);
+    // A file from outside the window (its command line, another start of the program, a drop): opened as
+    // above as soon as Open could be used, that is once no modal box is up; files wait in order until then.
+    void openWhenFree(const QString& path);
+    // Another start of the program asked for this window: it comes to the front, restored if minimised, and
+    // opens path (if any) as openWhenFree does.
+    void openFromOutside(const QString& path);
+
     // Command handlers.
     void OpenFileButClick();
     void SaveFileButClick();
@@ -131,6 +142,10 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // One local file dropped anywhere on the window opens as Open does; anything else is refused.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void setStaysOnTop(bool onTop);
@@ -149,6 +164,9 @@ private:
     void guarded(const std::function<void()>& command);
     void showFillChoice();
     QString runOpenDialog();
+    // The Open command around the name choose gives (empty: nothing chosen).
+    void runOpen(const std::function<QString()>& choose);
+    void openFilesWaiting();
     SaveChoice runSaveDialog();
 
     Options options_;
@@ -179,6 +197,9 @@ private:
     TForm3* form3_ = nullptr;
     int savedChipIndex_ = 6;
     int savedLockLevel_ = 0;
+
+    QStringList filesWaiting_;
+    QTimer* waitForModal_ = nullptr;
 
     std::function<QString()> openDialog_;
     std::function<SaveChoice()> saveDialog_;
