@@ -65,9 +65,11 @@ TForm1::TForm1(const QString& settingsStoreName, Options options)
     buildPanel(client);
     buildMenus();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    // A file dropped anywhere on the window is the window's: the message log takes no drops of its own.
+    // A file dropped anywhere on the window is the window's: the message log and the hex view take no drop
+    // of their own (text views do by default).
+    for (QWidget* child : findChildren<QWidget*>())
+        child->setAcceptDrops(false);
     setAcceptDrops(true);
-    Memo1_->setAcceptDrops(false);
 
     if (LinkTrace* trace = options_.trace.get()) {
         trace->observe(&sequencer_);
