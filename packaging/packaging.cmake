@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installing Chipwright like a Linux program: executables in bin, the serial component's catalogues in
-# share/chipwright/locale (where the installed program looks for them), a desktop entry, AppStream metainfo,
-# icons, gzipped manual pages, the copyright file and the changelog; and a Debian package of all that through
-# CPack (cpack -G DEB). scripts/check-deb builds the package with dpkg-buildflags' hardening flags and checks
+# share/chipwright/locale (where the installed program looks for them), a desktop entry, a MIME type for
+# Intel HEX files, AppStream metainfo, icons, gzipped manual pages, the copyright file and the changelog; and a
+# Debian package of all that through CPack (cpack -G DEB). scripts/check-deb builds the package with dpkg-buildflags' hardening flags and checks
 # it with lintian.
 include(GNUInstallDirs)
 
@@ -48,6 +48,9 @@ endif()
 install(DIRECTORY ${CMAKE_BINARY_DIR}/locale/ DESTINATION ${CMAKE_INSTALL_DATADIR}/chipwright/locale
         FILES_MATCHING PATTERN "*.mo" PATTERN "CMakeFiles" EXCLUDE)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/chipwright.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Intel HEX as a MIME type (text/x-ihex), which the desktop entry names, so file managers offer Chipwright
+# for .hex, .ihx and .ihex files.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/chipwright-ihex.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/org.chipwright.Chipwright.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/chipwright.svg
