@@ -1,9 +1,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installing Chipwright like a Linux program: executables in bin, the serial component's catalogues in
 # share/chipwright/locale (where the installed program looks for them), a desktop entry, a MIME type for
-# Intel HEX files, AppStream metainfo, icons, gzipped manual pages, the copyright file and the changelog; and a
-# Debian package of all that through CPack (cpack -G DEB). scripts/check-deb builds the package with dpkg-buildflags' hardening flags and checks
-# it with lintian.
+# Intel HEX files, AppStream metainfo, icons, gzipped manual pages, the copyright file and the changelog; and
+# a Debian package of all that through CPack (cpack -G DEB). scripts/check-deb builds the package with
+# dpkg-buildflags' hardening flags and checks it with lintian.
 include(GNUInstallDirs)
 
 # The package's Maintainer field and the changelog's signature: a real name and address. Taken from the
@@ -66,11 +66,11 @@ install(FILES ${packaging_out}/copyright ${packaging_out}/gz/changelog.gz ${CMAK
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The user guide the about window opens, with its pictures: installed with the documentation, and in the
 # build tree's doc folder for the program run from there.
-foreach(name IN ITEMS user-guide.html main-window.png open-dialog.png)
+foreach(name IN ITEMS user-guide.html main-window.png open-dialog.png open-from-command-line.png)
     configure_file(${CMAKE_SOURCE_DIR}/docs/${name} ${CMAKE_BINARY_DIR}/doc/${name} COPYONLY)
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/docs/user-guide.html ${CMAKE_SOURCE_DIR}/docs/main-window.png
-              ${CMAKE_SOURCE_DIR}/docs/open-dialog.png
+              ${CMAKE_SOURCE_DIR}/docs/open-dialog.png ${CMAKE_SOURCE_DIR}/docs/open-from-command-line.png
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # Registered with doc-base, so that documentation browsers list it.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/chipwright-user-guide.doc-base
