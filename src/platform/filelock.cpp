@@ -3,6 +3,7 @@
 #include "platform/filenames.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -30,11 +31,28 @@ void unlockWholeFile(int fd) {
     setLock(fd, F_UNLCK);
 }
 
-HeldFileLock::HeldFileLock(const QString& path) {
+HeldFileLock::HeldFileLock(const QString& path, int timeoutMs) {
     fd_ = ::open(fileNameBytes(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    int e = fd_ < 0 ? errno : lockWholeFile(fd_, true);
+    int e = fd_ < 0 ? errno : 0;
+    if (fd_ >= 0) {
+        // Asked again every 20 ms rather than waited for in the kernel, so that a holder that never lets go (a
+        // stopped process, say) costs the wait and no more.
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (::fcntl(fd_, F_OFD_SETLK, &lock) != 0) {
+            e = errno;
+            if (e == EINTR) continue;
+            if ((e != EAGAIN && e != EACCES) || std::chrono::steady_clock::now() >= deadline) break;
+            e = 0;
+            ::usleep(20000);
+        }
+    }
     if (e == 0) return;
-    error_ = QStringLiteral("cannot lock %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(e)));
+    error_ = e == EAGAIN || e == EACCES
+                 ? QStringLiteral("%1 is still locked after %2 s").arg(path).arg(timeoutMs / 1000.0)
+                 : QStringLiteral("cannot lock %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(e)));
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }

@@ -11,11 +11,11 @@ int lockWholeFile(int fd, bool exclusive);
 // Lets it go.
 void unlockWholeFile(int fd);
 
-// An exclusive lock on a lock file, held from construction (which waits for it) until the object goes. The file
-// is created when missing, readable and writable by the user alone.
+// An exclusive lock on a lock file, held from construction (which waits for it, at most timeoutMs) until the
+// object goes. The file is created when missing, readable and writable by the user alone.
 class HeldFileLock {
 public:
-    explicit HeldFileLock(const QString& path);
+    HeldFileLock(const QString& path, int timeoutMs);
     ~HeldFileLock();
     HeldFileLock(const HeldFileLock&) = delete;
     HeldFileLock& operator=(const HeldFileLock&) = delete;

@@ -140,8 +140,10 @@ WindowClaim claimWindow(const QString& settingsRoot, const QString& file, int ti
     WindowClaim claim;
     const QString socketPath = windowSocketPath(settingsRoot, claim.note);
     if (socketPath.isEmpty()) return claim;
-    // Between finding nobody at the socket and listening there, no other start may look.
-    const platform::HeldFileLock lock(socketPath + QLatin1String(".lock"));
+    // Between finding nobody at the socket and listening there, no other start may look. A start holds the
+    // lock at most as long as it waits for a window's answer; one that holds it longer (stopped, say) does not
+    // keep this start from running, only from being found by later ones.
+    const platform::HeldFileLock lock(socketPath + QLatin1String(".lock"), timeoutMs + 5000);
     if (!lock.error().isEmpty()) {
         claim.note = lock.error();
         return claim;

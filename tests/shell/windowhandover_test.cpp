@@ -13,6 +13,7 @@
 
 #include <future>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -153,6 +154,28 @@ TEST_F(HandOverTest, NoWindowAStaleSocketAndAListenerThatIsNoWindow) {
     ASSERT_TRUE(mute.listen(socket_));
     EXPECT_EQ(handOver("/tmp/a.hex", error, 300), HandOver::Failed);
     EXPECT_TRUE(error.contains("did not answer")) << error.toStdString();
+}
+
+// A start stopped (Ctrl+Z) while it holds the lock of the hand-over: later starts wait a bounded time, then run
+// as a window on their own and say why, instead of hanging.
+TEST_F(HandOverTest, ALockThatIsNeverLetGoCostsAWaitAndNoMore) {
+    const QByteArray lockPath = QFile::encodeName(socket_ + ".lock");
+    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    struct flock held {};
+    held.l_type = F_WRLCK;
+    held.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &held), 0);
+
+    WindowClaim claim = claimWindow(settings_.path(), "/tmp/a.hex", 100);
+    EXPECT_EQ(claim.outcome, HandOver::NoWindow);
+    EXPECT_FALSE(claim.listener);
+    EXPECT_TRUE(claim.note.contains("still locked")) << claim.note.toStdString();
+    ::close(fd);
+
+    // Let go, the lock is there for the next start again.
+    claim = claimWindow(settings_.path(), QString(), 100);
+    EXPECT_TRUE(claim.listener) << claim.note.toStdString();
 }
 
 TEST(WindowArguments, TheFileTheTraceAndWhatIsIgnored) {
