@@ -255,23 +255,34 @@ TEST(DesktopWindow, NothingInsideTheWindowTakesADropBeforeIt) {
         }
 }
 
-// The real program, twice: the second start reaches the first and ends; the first goes on alone with the port.
-TEST(DesktopProgram, ASecondStartEndsAtOnceAndLeavesThePortToTheFirst) {
+// The real program on a pseudo-terminal for its port, with settings and a runtime folder of its own.
+class DesktopProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.ok());
+        prepareSettings(home, pty.slavePath());
+        writeWholeFile(dir.filePath("a.hex"), imageA);
+        writeWholeFile(dir.filePath("b.hex"), imageB);
+    }
+
+    // Starts the window and waits until it has its port (its start-up probe arrived) and listens.
+    void startWindow(QProcess& window, const QStringList& arguments) {
+        startProgram(window, dir.path(), arguments);
+        ASSERT_TRUE(window.waitForStarted(10000));
+        ASSERT_EQ(pty.receive(3, 30000), QByteArray("\xFA\x00\x00", 3));
+        ASSERT_TRUE(QTest::qWaitFor([] { return QFile::exists(socketPath()); }, 10000));
+    }
+
     TempConfigHome home;
     TempRuntimeDir runtime;
     PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    prepareSettings(home, pty.slavePath());
     QTemporaryDir dir;
-    writeWholeFile(dir.filePath("a.hex"), imageA);
-    writeWholeFile(dir.filePath("b.hex"), imageB);
+};
 
+// Twice: the second start reaches the first and ends; the first goes on alone with the port.
+TEST_F(DesktopProgram, ASecondStartEndsAtOnceAndLeavesThePortToTheFirst) {
     QProcess first;
-    startProgram(first, dir.path(), {"a.hex"});
-    ASSERT_TRUE(first.waitForStarted(10000));
-    // The start-up probe: the first has its port.
-    ASSERT_EQ(pty.receive(3, 30000), QByteArray("\xFA\x00\x00", 3));
-    ASSERT_TRUE(QTest::qWaitFor([] { return QFile::exists(socketPath()); }, 10000));
+    ASSERT_NO_FATAL_FAILURE(startWindow(first, {"a.hex"}));
 
     OpenWatch port(pty.slavePath());
     ASSERT_TRUE(port.ok());
@@ -289,20 +300,9 @@ TEST(DesktopProgram, ASecondStartEndsAtOnceAndLeavesThePortToTheFirst) {
     EXPECT_FALSE(QFile::exists(socketPath())) << "the window took its socket with it";
 }
 
-TEST(DesktopProgram, AStaleSocketLeftByAKilledWindowIsReplaced) {
-    TempConfigHome home;
-    TempRuntimeDir runtime;
-    PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    prepareSettings(home, pty.slavePath());
-    QTemporaryDir dir;
-    writeWholeFile(dir.filePath("a.hex"), imageA);
-
+TEST_F(DesktopProgram, AStaleSocketLeftByAKilledWindowIsReplaced) {
     QProcess killed;
-    startProgram(killed, dir.path(), {});
-    ASSERT_TRUE(killed.waitForStarted(10000));
-    ASSERT_EQ(pty.receive(3, 30000), QByteArray("\xFA\x00\x00", 3));
-    ASSERT_TRUE(QTest::qWaitFor([] { return QFile::exists(socketPath()); }, 10000));
+    ASSERT_NO_FATAL_FAILURE(startWindow(killed, {}));
     ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
     ASSERT_TRUE(killed.waitForFinished(10000));
     ASSERT_TRUE(QFile::exists(socketPath())) << "a killed window leaves its socket behind";
@@ -318,7 +318,7 @@ TEST(DesktopProgram, AStaleSocketLeftByAKilledWindowIsReplaced) {
 
     // And a start after it reaches it.
     QProcess third;
-    startProgram(third, dir.path(), {"a.hex"});
+    startProgram(third, dir.path(), {"b.hex"});
     ASSERT_TRUE(third.waitForFinished(30000));
     EXPECT_EQ(third.exitCode(), 0);
     EXPECT_EQ(window.state(), QProcess::Running);
