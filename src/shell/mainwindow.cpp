@@ -433,10 +433,7 @@ void TForm1::openFilesWaiting() {
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    if (droppedFile(event->mimeData()).isEmpty())
-        event->ignore();
-    else
-        event->acceptProposedAction();
+    dragMoveEvent(event);
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
