@@ -26,21 +26,6 @@
 
 namespace {
 
-// XDG_RUNTIME_DIR pointed at a fresh folder only this user can reach, for the lifetime of the object.
-class TempRuntimeDir {
-public:
-    TempRuntimeDir() : previous_(qgetenv("XDG_RUNTIME_DIR")) {
-        QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir_.path()));
-    }
-    ~TempRuntimeDir() { qputenv("XDG_RUNTIME_DIR", previous_); }
-    QString path() const { return dir_.path(); }
-
-private:
-    QTemporaryDir dir_;
-    QByteArray previous_;
-};
-
 // Counts the opens of a file (the port's device) from now on.
 class OpenWatch {
 public:

@@ -28,15 +28,10 @@ namespace {
 class HandOverTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QFile::setPermissions(runtime_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        previous_ = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
         QString error;
         socket_ = windowSocketPath(settings_.path(), error);
         ASSERT_FALSE(socket_.isEmpty()) << error.toStdString();
     }
-    void TearDown() override { qputenv("XDG_RUNTIME_DIR", previous_); }
-
     // Hands file over from another thread while this one runs its event loop.
     HandOver handOver(const QString& file, QString& error, int timeoutMs = 10000) {
         auto done = std::async(std::launch::async,
@@ -46,9 +41,8 @@ protected:
         return done.get();
     }
 
-    QTemporaryDir runtime_;
+    TempRuntimeDir runtime_;
     QTemporaryDir settings_;
-    QByteArray previous_;
     QString socket_;
 };
 

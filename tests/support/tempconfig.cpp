@@ -4,16 +4,17 @@
 #include <QFile>
 #include <QFileInfo>
 
-TempConfigHome::TempConfigHome()
-    : previous_(qgetenv("XDG_CONFIG_HOME")), hadPrevious_(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
+TempFolderVariable::TempFolderVariable(const char* name)
+    : name_(name), previous_(qgetenv(name)), hadPrevious_(qEnvironmentVariableIsSet(name)) {
+    QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv(name_, QFile::encodeName(dir_.path()));
 }
 
-TempConfigHome::~TempConfigHome() {
+TempFolderVariable::~TempFolderVariable() {
     if (hadPrevious_)
-        qputenv("XDG_CONFIG_HOME", previous_);
+        qputenv(name_, previous_);
     else
-        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv(name_);
 }
 
 QByteArray readWholeFile(const QString& path) {
