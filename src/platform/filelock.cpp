@@ -12,11 +12,12 @@ namespace platform {
 
 namespace {
 
-int setLock(int fd, short type) {
+// command: F_OFD_SETLKW waits for the lock, F_OFD_SETLK gives EAGAIN or EACCES at once when it is held.
+int setLock(int fd, short type, int command = F_OFD_SETLKW) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
-    while (::fcntl(fd, F_OFD_SETLKW, &lock) != 0)
+    while (::fcntl(fd, command, &lock) != 0)
         if (errno != EINTR) return errno;
     return 0;
 }
@@ -37,15 +38,9 @@ HeldFileLock::HeldFileLock(const QString& path, int timeoutMs) {
     if (fd_ >= 0) {
         // Asked again every 20 ms rather than waited for in the kernel, so that a holder that never lets go (a
         // stopped process, say) costs the wait and no more.
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (::fcntl(fd_, F_OFD_SETLK, &lock) != 0) {
-            e = errno;
-            if (e == EINTR) continue;
-            if ((e != EAGAIN && e != EACCES) || std::chrono::steady_clock::now() >= deadline) break;
-            e = 0;
+        while ((e = setLock(fd_, F_WRLCK, F_OFD_SETLK)) == EAGAIN || e == EACCES) {
+            if (std::chrono::steady_clock::now() >= deadline) break;
             ::usleep(20000);
         }
     }
