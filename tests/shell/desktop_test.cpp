@@ -1,4 +1,5 @@
 #include "guitestsupport.h"
+#include "handoverclient.h"
 
 #include "platform/registry.h"
 #include "shell/windowhandover.h"
@@ -11,8 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-
-#include <future>
 
 #include <poll.h>
 #include <signal.h>
@@ -164,12 +163,8 @@ TEST(DesktopWindow, AFileHandedOverWhileAModalBoxIsUpOpensOnceTheBoxCloses) {
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000));
 
     QString error;
-    auto handed = std::async(std::launch::async, [&] {
-        return handOverToWindow(socketPath(), dir.filePath("b.hex"), 10000, error);
-    });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
-                                15000));
-    EXPECT_EQ(handed.get(), HandOver::HandedOver) << error.toStdString();
+    EXPECT_EQ(handOverWhileServing(socketPath(), dir.filePath("b.hex"), error), HandOver::HandedOver)
+        << error.toStdString();
     QTest::qWait(300);
     EXPECT_TRUE(form->hexLines().isEmpty()) << "opened behind the modal box";
 

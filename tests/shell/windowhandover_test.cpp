@@ -1,3 +1,4 @@
+#include "handoverclient.h"
 #include "platform/filenames.h"
 #include "shell/windowargs.h"
 #include "shell/windowhandover.h"
@@ -10,8 +11,6 @@
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <future>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -32,13 +31,8 @@ protected:
         socket_ = windowSocketPath(settings_.path(), error);
         ASSERT_FALSE(socket_.isEmpty()) << error.toStdString();
     }
-    // Hands file over from another thread while this one runs its event loop.
     HandOver handOver(const QString& file, QString& error, int timeoutMs = 10000) {
-        auto done = std::async(std::launch::async,
-                               [&] { return handOverToWindow(socket_, file, timeoutMs, error); });
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 30000));
-        return done.get();
+        return handOverWhileServing(socket_, file, error, timeoutMs);
     }
 
     TempRuntimeDir runtime_;
