@@ -26,19 +26,31 @@ namespace {
 // erase to the end of the screen (ESC [ J) and cursor up (ESC [ A).
 class Screen {
 public:
+    // The bytes come as the terminal reads them, so an escape sequence may be cut between two calls: its start
+    // is kept until the rest arrives.
     void feed(const QByteArray& bytes) {
-        for (qsizetype i = 0; i < bytes.size(); ++i) {
-            const char c = bytes[i];
-            if (c == '\033' && bytes.mid(i, 3) == "\033[K") {
-                row().truncate(col_);
+        const QByteArray in = pending_ + bytes;
+        pending_.clear();
+        for (qsizetype i = 0; i < in.size(); ++i) {
+            const char c = in[i];
+            if (c == '\033') {
+                if (in.size() - i < 3) {
+                    pending_ = in.mid(i);
+                    return;
+                }
+                const QByteArray sequence = in.mid(i, 3);
                 i += 2;
-            } else if (c == '\033' && bytes.mid(i, 3) == "\033[J") {
-                row().truncate(col_);
-                rows_.resize(std::min<qsizetype>(rows_.size(), row_ + 1));
-                i += 2;
-            } else if (c == '\033' && bytes.mid(i, 3) == "\033[A") {
-                row_ = std::max(row_ - 1, 0);
-                i += 2;
+                if (sequence == "\033[K") {
+                    row().truncate(col_);
+                } else if (sequence == "\033[J") {
+                    row().truncate(col_);
+                    rows_.resize(std::min<qsizetype>(rows_.size(), row_ + 1));
+                } else if (sequence == "\033[A") {
+                    row_ = std::max(row_ - 1, 0);
+                } else {
+                    ADD_FAILURE() << "the console sent an escape sequence this screen does not know: "
+                                  << sequence.mid(1).toStdString();
+                }
             } else if (c == '\r') {
                 col_ = 0;
             } else if (c == '\n') {
@@ -71,6 +83,7 @@ private:
     QStringList rows_;
     int row_ = 0;
     int col_ = 0;
+    QByteArray pending_;
 };
 
 struct Terminal {
@@ -135,8 +148,16 @@ TEST(Console, LinesFromManyThreadsArriveWholeAndNoBarIsLeftBehind) {
         std::thread reader([&t, &written] {
             // The terminal is read while the lines come, as a real one would be (a full terminal would hold
             // the writers up).
-            while (!written)
-                t.screen.feed(t.pty.receive(1 << 20, 20));
+            // What one read returns ends anywhere, inside an escape sequence too: the screen is fed in
+            // pieces of 1 to 7 bytes so that every kind of cut happens.
+            qsizetype piece = 0;
+            while (!written) {
+                const QByteArray got = t.pty.receive(1 << 20, 20);
+                for (qsizetype at = 0; at < got.size(); at += piece) {
+                    piece = piece % 7 + 1;
+                    t.screen.feed(got.mid(at, piece));
+                }
+            }
         });
         for (std::thread& th : threads)
             th.join();
