@@ -19,6 +19,9 @@ namespace {
 // How long a second start waits for the running window to take its file.
 constexpr int handOverTimeoutMs = 10000;
 
+// After a command line the window cannot start with.
+constexpr char usageLine[] = "Usage: chipwright [--trace FILE] [HEXFILE]\n";
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -41,8 +44,7 @@ int main(int argc, char** argv) {
     for (const QString& ignored : arguments.ignored)
         std::fprintf(stderr, "chipwright: ignoring the argument \"%s\"\n", qPrintable(ignored));
     if (!arguments.error.isEmpty()) {
-        std::fprintf(stderr, "chipwright: %s\nUsage: chipwright [--trace FILE] [HEXFILE]\n",
-                     qPrintable(arguments.error));
+        std::fprintf(stderr, "chipwright: %s\n%s", qPrintable(arguments.error), usageLine);
         return 2;
     }
     const QString file = commandLineFile(arguments.file, QDir::currentPath());
@@ -67,8 +69,7 @@ int main(int argc, char** argv) {
         QString error;
         options.trace = LinkTrace::open(arguments.trace, error);
         if (!options.trace) {
-            std::fprintf(stderr, "chipwright: cannot write the trace: %s\nUsage: chipwright [--trace FILE] [HEXFILE]\n",
-                         qPrintable(error));
+            std::fprintf(stderr, "chipwright: cannot write the trace: %s\n%s", qPrintable(error), usageLine);
             return 2;
         }
     }

@@ -13,9 +13,10 @@
 
 namespace {
 
-const QByteArray requestHeader = QByteArrayLiteral("chipwright-open 1");
+constexpr char requestHeaderText[] = "chipwright-open 1";
+const QByteArray requestHeader(requestHeaderText);
 // The header, a name as long as Linux allows a path, and the two NULs.
-constexpr qint64 maxRequestBytes = 17 + 4096 + 2;
+constexpr qint64 maxRequestBytes = qint64(sizeof requestHeaderText - 1) + 4096 + 2;
 // A client that connects and says nothing is dropped after this long, so it holds nothing.
 constexpr int requestTimeoutMs = 5000;
 
